@@ -1,0 +1,5 @@
+file(SIZE "${FILE}" size)
+if(size LESS 1024 OR size GREATER 1048576)
+  message(FATAL_ERROR "${FILE} is ${size} bytes: the program accepts only 1024 to 1048576")
+endif()
+message(STATUS "${FILE}: ${size} bytes")

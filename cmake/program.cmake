@@ -1,0 +1,46 @@
+# The Windows program, cross-compiled with MinGW-w64 (i686 or x86_64 by toolchain file).
+enable_language(RC)
+
+set(TOLVA_UPDATE_HOST "update.tolva2.invalid" CACHE STRING "Host (with optional :port) of the update server")
+set(TOLVA_HOME_HOST "www.tolva2.invalid" CACHE STRING "Host (with optional :port) of the maker's site")
+
+set(WIN_SOURCES
+  app/main.cpp
+  app/app.cpp
+  app/log.cpp
+  win/dialog.cpp
+  win/control.cpp
+  win/text.cpp
+  ui/main_dlg.cpp
+  ui/newdesk_dlg.cpp
+  ui/running_dlg.cpp
+  controls/icon_button.cpp
+)
+
+set(TOLVA_WARNINGS -Wall -Wextra -Werror)
+set(TOLVA_SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
+set(TOLVA_LINK_FLAGS -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -municode -mwindows)
+
+add_executable(tolva2 WIN32 ${PURE_SOURCES} ${WIN_SOURCES} res/tolva2.rc)
+target_include_directories(tolva2 PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(tolva2 PRIVATE
+  UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601
+  TOLVA_UPDATE_HOST="${TOLVA_UPDATE_HOST}" TOLVA_HOME_HOST="${TOLVA_HOME_HOST}")
+target_compile_options(tolva2 PRIVATE
+  $<$<COMPILE_LANGUAGE:CXX>:${TOLVA_WARNINGS} ${TOLVA_SIZE_FLAGS} ${TOLVA_NARROW_CHARSET} -fno-exceptions -fno-rtti>)
+target_link_options(tolva2 PRIVATE ${TOLVA_LINK_FLAGS})
+target_link_libraries(tolva2 PRIVATE comctl32 shell32 advapi32 wininet gdi32 user32 kernel32)
+set_source_files_properties(res/tolva2.rc PROPERTIES COMPILE_FLAGS "-c 65001")
+
+# The program refuses to start when its own file is outside 1 KiB .. 1 MiB: fail the build first.
+add_custom_command(TARGET tolva2 POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:tolva2> -P ${CMAKE_SOURCE_DIR}/cmake/check_size.cmake
+  VERBATIM)
+
+# The test driver used by the integration tests under Wine.
+add_executable(tolva_driver tests/wine/driver.cpp win/text.cpp)
+target_include_directories(tolva_driver PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(tolva_driver PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_compile_options(tolva_driver PRIVATE ${TOLVA_WARNINGS} -Os)
+target_link_options(tolva_driver PRIVATE -static -static-libgcc -static-libstdc++ -s -municode)
+target_link_libraries(tolva_driver PRIVATE gdi32 user32 psapi advapi32 kernel32)

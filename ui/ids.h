@@ -1,0 +1,31 @@
+// Resource, control, message, timer and hot-key ids of the program. Shared by the .rc file.
+#pragma once
+
+// Dialog templates
+#define IDD_MAIN 102
+#define IDD_NEWDESK 129
+#define IDD_RUNNING 136
+
+// Controls
+#define IDC_TRAY 1001
+#define IDC_CANCEL 1003
+#define IDC_LOG 1006
+#define IDC_EXIT 1008
+#define IDC_SWITCH 1009
+
+// Icons
+#define IDI_DEFAULT 128
+#define IDI_NEWDESK 130
+#define IDI_EXIT 133
+#define IDI_SWITCH 135
+
+#ifndef RC_INVOKED
+constexpr unsigned IDT_TICK = 1;               // one-second tick of both windows
+constexpr unsigned WM_TRAYNOTIFY = 0x0400 + 99; // WM_USER + 99 = 1123, tray icon callback
+
+// Global hot keys, all with Ctrl+Alt
+constexpr int HK_EXIT = 7771;          // Ctrl+Alt+K
+constexpr int HK_SWITCH_N = 7773;      // Ctrl+Alt+N
+constexpr int HK_TRAY = 7774;          // Ctrl+Alt+H
+constexpr int HK_SWITCH_ENTER = 7775;  // Ctrl+Alt+Enter
+#endif

@@ -1,0 +1,56 @@
+// A modal dialog run by its own message loop, so that PreTranslateMessage sees every keystroke.
+//
+// Every message of the dialog window passes WindowProc: notifications of bound controls are
+// offered to the control first (reflection), then the class's handlers (OnMessage, the message
+// map) run, and whatever they leave goes to the virtual DefWindowProc, whose base is the dialog's
+// original procedure.
+#pragma once
+#include <windows.h>
+
+#include <vector>
+
+#include "win/control.h"
+
+namespace win {
+
+class Dialog {
+ public:
+  explicit Dialog(UINT templateId) : templateId_(templateId) {}
+  virtual ~Dialog() = default;
+  Dialog(const Dialog&) = delete;
+  Dialog& operator=(const Dialog&) = delete;
+
+  // Creates the dialog and runs its loop until EndDialog or WM_QUIT; returns the EndDialog value
+  // (0 after WM_QUIT, -1 when the dialog could not be created).
+  INT_PTR DoModal();
+  HWND hwnd() const { return hwnd_; }
+  // Ends the loop; the window is destroyed when DoModal returns.
+  void EndDialog(INT_PTR result);
+
+ protected:
+  virtual BOOL OnInitDialog() { return TRUE; }
+  // True swallows the message before the dialog manager sees it.
+  virtual bool PreTranslateMessage(MSG& /*msg*/) { return false; }
+  // The message map: true when the message was handled, with its result in `result`.
+  virtual bool OnMessage(UINT /*msg*/, WPARAM /*wp*/, LPARAM /*lp*/, LRESULT& /*result*/) { return false; }
+  // What the message map leaves. The base hands it to the dialog's own window procedure.
+  virtual LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp);
+
+  // Binds the template's control `id` to `control` (call from OnInitDialog).
+  bool Bind(int id, Control& control);
+
+ private:
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp);
+  Control* BoundControl(HWND child) const;
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                       DWORD_PTR ref);
+
+  UINT templateId_;
+  HWND hwnd_ = nullptr;
+  bool ended_ = false;
+  INT_PTR result_ = 0;
+  std::vector<Control*> bound_;
+};
+
+}  // namespace win
