@@ -12,6 +12,11 @@ set(WIN_SOURCES
   win/control.cpp
   win/text.cpp
   ui/main_dlg.cpp
+  ui/tray.cpp
+  desktop/events.cpp
+  desktop/switching.cpp
+  desktop/make_desk.cpp
+  desktop/listener.cpp
   ui/newdesk_dlg.cpp
   ui/running_dlg.cpp
   controls/icon_button.cpp

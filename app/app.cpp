@@ -1,0 +1,47 @@
+#include "app/app.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/role.h"
+#include "ui/main_dlg.h"
+#include "ui/newdesk_dlg.h"
+#include "ui/running_dlg.h"
+#include "win/handles.h"
+
+char deskNameStr[16] = "";
+
+bool StartWorkerThread(unsigned long(__stdcall* proc)(void*)) {
+  win::Handle thread(CreateThread(nullptr, 0x100000, proc, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  return static_cast<bool>(thread);
+}
+
+int TolvaApp::InitInstance() {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+
+  if (SelectsSecondCopy(ArgumentTail(GetCommandLineW()))) {
+    std::strcpy(deskNameStr, "desk new");
+    CNewDeskDlg dlg;
+    dlg.DoModal();
+    return 0;
+  }
+
+  // The marker lives as long as any first or already-running copy: its handle is held to the
+  // end of the process on purpose. Only whether it existed before matters.
+  SetLastError(ERROR_SUCCESS);
+  static win::Handle runningMarker(CreateEventW(nullptr, FALSE, FALSE, L"hTOLVATOP2RUNNING"));
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CRunningDlg dlg;
+    dlg.DoModal();
+    return 0;
+  }
+
+  std::strcpy(deskNameStr, "default");
+  CMainDlg dlg;
+  dlg.DoModal();
+  return 0;
+}

@@ -1,0 +1,16 @@
+// Creates (or reopens) "desk new" and starts the shell and the second copy on it. Runs on a
+// short-lived worker thread at start-up and again whenever the watchdog finds the second copy dead.
+#pragma once
+#include <windows.h>
+
+constexpr const char* kNewDesktopName = "desk new";
+constexpr size_t kReasonCapacity = 1024;  // reStr
+
+unsigned long __stdcall MakeDeskThreadFunc(void*);
+
+// 1 on success; on failure 0 with one reason line in `reStr`. The calling thread is left on the
+// new desktop when attaching to it succeeded.
+int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy,
+                int number, char* reStr);
+// Puts the calling thread back on the default desktop and logs the outcome.
+void checkMake(int result, const char* name, const char* reStr);

@@ -1,0 +1,155 @@
+#include "desktop/switching.h"
+
+#include "app/log.h"
+#include "desktop/events.h"
+#include "ui/tray.h"
+#include "win/handles.h"
+#include "win/text.h"
+
+std::atomic<int> deadCount{0};
+std::atomic<int> switchRefused{0};
+std::atomic<int> okSent{0};
+
+namespace {
+
+// Desktop handles and started processes, written by the creation thread and read by the UI
+// thread; every access takes the lock, and no window call is made while holding it.
+struct DeskState {
+  DeskState() { InitializeCriticalSection(&lock); }
+  CRITICAL_SECTION lock;
+  HDESK defaultDesk = nullptr;
+  win::Desktop openedDefault;  // owns defaultDesk when "Default" could be opened
+  HDESK current = nullptr;
+  HDESK fresh = nullptr;       // "desk new"; null while not ready
+  HDESK previous = nullptr;    // handle of the run before, until the run ends
+  HDESK retained = nullptr;    // an old handle still current while a run failed
+  win::Handle explorer;
+  win::Handle newCopy;
+};
+
+DeskState& State() {
+  static DeskState state;
+  return state;
+}
+
+class DeskLock {
+ public:
+  DeskLock() { EnterCriticalSection(&State().lock); }
+  ~DeskLock() { LeaveCriticalSection(&State().lock); }
+};
+
+void CloseIfUnused(HDESK h, const DeskState& s) {
+  if (h && h != s.current && h != s.fresh && h != s.defaultDesk) CloseDesktop(h);
+}
+
+}  // namespace
+
+void OpenStartupDesktops(HWND owner) {
+  HDESK opened = OpenDesktopW(L"Default", 0, FALSE, DESKTOP_CREATEWINDOW | DESKTOP_SWITCHDESKTOP);
+  if (!opened) {
+    {
+      DeskLock lock;
+      State().defaultDesk = GetThreadDesktop(GetCurrentThreadId());
+      State().current = State().defaultDesk;
+    }
+    MessageBoxW(owner, win::FromAnsi("无法获取缺省桌面信息!\r\n所以当前桌面将被视为原始桌面!").c_str(), L"Error",
+                MB_ICONERROR);
+    return;
+  }
+  DeskLock lock;
+  State().openedDefault.reset(opened);
+  State().defaultDesk = opened;
+  State().current = opened;
+}
+
+HDESK DefaultDesktop() {
+  DeskLock lock;
+  return State().defaultDesk;
+}
+
+void SwitchDesk() {
+  bool lost = false;
+  {
+    DeskLock lock;
+    DeskState& s = State();
+    if (s.current && s.defaultDesk && s.fresh) {
+      // The believed desktop changes only with a switch that happened, so a refused switch
+      // (a secure desktop holding the input) does not turn the next request around.
+      if (s.current == s.defaultDesk) {
+        if (SwitchDesktop(s.fresh)) s.current = s.fresh;
+        return;
+      }
+      if (s.current == s.fresh) {
+        if (SwitchDesktop(s.defaultDesk)) s.current = s.defaultDesk;
+        return;
+      }
+      lost = true;
+    }
+  }
+  if (lost) {
+    MessageBoxW(hMainWnd, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(), MB_ICONWARNING);
+    return;
+  }
+  switchRefused = 1;
+  LogLine("还没启动完毕，不能切换\r\n");
+  TrayIconBalloon("提示", "还没启动完毕，不能切换\r\n");
+}
+
+BOOL ExitDesktops() {
+  SignalEvent(1, 1);  // "notify n exit"
+  Sleep(200);         // lets the second copy leave by itself
+  TrayIconDelete();
+  DeskLock lock;
+  DeskState& s = State();
+  if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
+  if (s.explorer) TerminateProcess(s.explorer.get(), 1);
+  return s.defaultDesk ? SwitchDesktop(s.defaultDesk) : FALSE;
+}
+
+void BeginDesktopRun() {
+  DeskLock lock;
+  DeskState& s = State();
+  s.previous = s.fresh;
+  s.fresh = nullptr;
+}
+
+void EndDesktopRun(HDESK fresh) {
+  DeskLock lock;
+  DeskState& s = State();
+  HDESK previous = s.previous;
+  HDESK retained = s.retained;
+  s.previous = nullptr;
+  s.retained = nullptr;
+  s.fresh = fresh;
+  // A rerun while "desk new" is shown reopens that same desktop: carry the shown state over.
+  if (fresh && s.current && (s.current == previous || s.current == retained)) s.current = fresh;
+  for (HDESK old : {previous, retained}) {
+    if (old && old == s.current)
+      s.retained = old;  // still shown through a failed run: kept until a later run replaces it
+    else
+      CloseIfUnused(old, s);
+  }
+}
+
+void ReplaceStartedProcesses(PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy) {
+  DeskLock lock;
+  DeskState& s = State();
+  // A failed start leaves the record of the earlier run in place.
+  if (explorer && explorer->hProcess) {
+    s.explorer.reset(explorer->hProcess);
+    if (explorer->hThread) CloseHandle(explorer->hThread);
+  }
+  if (newCopy && newCopy->hProcess) {
+    s.newCopy.reset(newCopy->hProcess);
+    if (newCopy->hThread) CloseHandle(newCopy->hThread);
+  }
+}
+
+int SwitchState() {
+  DeskLock lock;
+  const DeskState& s = State();
+  if (!s.current || !s.defaultDesk || !s.fresh) return 0;
+  if (s.current == s.defaultDesk) return 1;
+  if (s.current == s.fresh) return 2;
+  return 3;
+}

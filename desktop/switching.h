@@ -1,0 +1,29 @@
+// The first copy's desktops: which one is shown, switching between them, and the exit of the
+// whole arrangement. The liveness counters of both copies live here too.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+
+extern std::atomic<int> deadCount;      // ticks since the partner last said it is alive
+extern std::atomic<int> switchRefused;  // 1 once a switch was refused for want of "desk new"
+extern std::atomic<int> okSent;         // second copy: "desk n ok" sent since start/taskbar restart
+
+// Opens "Default" (or falls back to the UI thread's desktop, telling the user) and makes it the
+// current desktop. Runs on the UI thread at start-up; `owner` owns the message box.
+void OpenStartupDesktops(HWND owner);
+HDESK DefaultDesktop();
+
+// UI thread: flips the input desktop between "Default" and "desk new", or refuses.
+void SwitchDesk();
+// UI thread: tells the second copy to go, ends it and its shell, returns to "Default".
+BOOL ExitDesktops();
+
+// The desktop-creation thread's side: a run makes "desk new" not ready, then publishes the new
+// handle and the processes it started. Handles that a run replaces are closed.
+void BeginDesktopRun();
+void EndDesktopRun(HDESK fresh);
+void ReplaceStartedProcesses(PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy);
+
+// Observation for tests and the soak script: 0 not ready, 1 on Default, 2 on New, 3 lost.
+int SwitchState();

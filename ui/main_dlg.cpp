@@ -1,0 +1,191 @@
+#include "ui/main_dlg.h"
+
+#include "app/app.h"
+#include "app/log.h"
+#include "desktop/events.h"
+#include "desktop/listener.h"
+#include "desktop/make_desk.h"
+#include "desktop/switching.h"
+#include "ui/ids.h"
+#include "ui/tray.h"
+#include "win/text.h"
+
+namespace {
+
+UINT taskbarCreatedMsg = 0;
+bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick leaves it away
+
+constexpr int kRestartThreshold = 500;
+
+const char* const kBanner[] = {
+    "hello\r\n",          "Kalvo双桌面 2.22\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
+    "退出:\r\n",          "Ctrl+Alt+K\r\n",      "隐藏/显示托盘:\r\n", "Ctrl+Alt+H\r\n",
+    "切换:\r\n",          "Ctrl+Alt+N\r\n",      "Ctrl+Alt+Enter\r\n",
+};
+
+struct HotKey {
+  int id;
+  UINT vk;
+  const char* failure;
+};
+const HotKey kHotKeys[] = {
+    {HK_SWITCH_N, 'N', "RegisterHotKey Ctrl+Alt+N failed\r\n"},
+    {HK_TRAY, 'H', "RegisterHotKey Ctrl+Alt+H failed\r\n"},
+    {HK_EXIT, 'K', "RegisterHotKey Ctrl+Alt+K failed\r\n"},
+    {HK_SWITCH_ENTER, VK_RETURN, "RegisterHotKey Ctrl+Alt+Enter failed\r\n"},
+};
+
+void LogExistingEvent(int index, const char* name) {
+  LogFormat("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS \r\n", index, name);
+}
+
+}  // namespace
+
+bool IsEnterOrEscKeyDown(const MSG& msg) {
+  return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+}
+
+CMainDlg::CMainDlg() : win::Dialog(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT))) {}
+
+BOOL CMainDlg::OnInitDialog() {
+  Bind(IDC_SWITCH, m_btnSwitch);
+  Bind(IDC_EXIT, m_btnExit);
+  HWND wnd = hwnd();
+  SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageW(wnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+  hMainWnd = wnd;
+  AttachLogWindow(GetDlgItem(wnd, IDC_LOG));
+  taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
+  SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
+  PlaceWindow(wnd);
+  ShowWindow(wnd, SW_SHOW);
+  SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
+  SetTimer(wnd, IDT_TICK, 1000, nullptr);
+
+  for (const char* line : kBanner) LogLine(line);
+  RegisterHotKeys();
+  OpenStartupDesktops(wnd);
+
+  hTrayIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT));
+  trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
+
+  m_btnSwitch.LoadIcons(IDI_SWITCH);
+  m_btnExit.LoadIcons(IDI_EXIT);
+
+  CreateOwnEvents(0, LogExistingEvent);
+  StartWorkerThread(EventsThreadFunc);
+  Sleep(1000);
+  StartWorkerThread(MakeDeskThreadFunc);
+  return TRUE;
+}
+
+void CMainDlg::RegisterHotKeys() {
+  for (const HotKey& key : kHotKeys)
+    if (!RegisterHotKey(hwnd(), key.id, MOD_ALT | MOD_CONTROL, key.vk)) LogLine(key.failure);
+}
+
+bool CMainDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
+
+bool CMainDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
+  switch (msg) {
+    case WM_PAINT:
+      return PaintMinimized();
+    case WM_QUERYDRAGICON:
+      result = reinterpret_cast<LRESULT>(m_hIcon);
+      return true;
+  }
+  return false;
+}
+
+bool CMainDlg::PaintMinimized() {
+  if (!IsIconic(hwnd())) return false;
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd(), &ps);
+  SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT r;
+  GetClientRect(hwnd(), &r);
+  const int x = (r.right - r.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (r.bottom - r.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, m_hIcon);
+  EndPaint(hwnd(), &ps);
+  return true;
+}
+
+LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
+    LogLine("explorer restarted..\r\n");
+    trayShown = 0;
+    return 1;
+  }
+  switch (msg) {
+    case WM_DESTROY:
+      LogLine("WM_DESTROY:\r\n");
+      break;
+    case WM_CLOSE:
+      ShowWindow(hwnd(), SW_HIDE);
+      PlaceWindow(hwnd());
+      return 1;
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDC_EXIT) {
+        ExitDesktops();
+        PostQuitMessage(0);
+      } else if (LOWORD(wp) == IDC_SWITCH) {
+        SwitchDesk();
+      }
+      return 1;
+    case WM_TIMER:
+      if (wp != IDT_TICK) break;
+      OnTick();
+      return 1;
+    case WM_HOTKEY:
+      OnHotKey(static_cast<int>(wp));
+      return 1;
+    case WM_TRAYNOTIFY:
+      if (wp != 0 || lp < WM_LBUTTONDOWN || lp > WM_RBUTTONDBLCLK) break;
+      ShowWindow(hwnd(), SW_SHOWNORMAL);
+      SetForegroundWindow(hwnd());
+      return 1;
+  }
+  return win::Dialog::DefWindowProc(msg, wp, lp);
+}
+
+void CMainDlg::OnHotKey(int id) {
+  switch (id) {
+    case HK_SWITCH_N:
+    case HK_SWITCH_ENTER:
+      SendMessageW(hwnd(), WM_COMMAND, IDC_SWITCH, 0);
+      break;
+    case HK_TRAY:
+      ToggleTray();
+      break;
+    case HK_EXIT:
+      ExitDesktops();
+      PostQuitMessage(0);
+      break;
+  }
+}
+
+void CMainDlg::ToggleTray() {
+  if (trayShown == 1) {
+    ShowWindow(hwnd(), SW_HIDE);
+    TrayIconDelete();
+    trayHidden = true;
+  } else {
+    trayShown = TrayIconAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
+    trayHidden = false;
+  }
+}
+
+void CMainDlg::OnTick() {
+  if (trayShown != 1 && !trayHidden) {
+    TrayIconDelete();
+    trayShown = TrayIconAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
+  }
+  SignalEvent(1, 2);  // "ndesk receive ack"
+  if (++deadCount > kRestartThreshold) {
+    deadCount = 0;
+    LogLine("desk n is dead\r\nnow restart it ..\r\n");
+    StartWorkerThread(MakeDeskThreadFunc);
+  }
+}

@@ -1,0 +1,29 @@
+// The first copy's window: log, switch and exit buttons, hot keys, tick and tray callback.
+#pragma once
+#include "controls/icon_button.h"
+#include "win/dialog.h"
+
+// Enter and Esc never end the two long-lived windows.
+bool IsEnterOrEscKeyDown(const MSG& msg);
+
+class CMainDlg : public win::Dialog {
+ public:
+  CMainDlg();
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool PreTranslateMessage(MSG& msg) override;
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+  LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  void RegisterHotKeys();
+  void OnHotKey(int id);
+  void ToggleTray();
+  void OnTick();
+  bool PaintMinimized();
+
+  IconButton m_btnSwitch;
+  IconButton m_btnExit;
+  HICON m_hIcon;  // shared icon resource, never destroyed
+};

@@ -1,0 +1,21 @@
+// Shown by a further start while the first copy runs: switch, hide or show, exit, cancel.
+#pragma once
+#include "controls/icon_button.h"
+#include "win/dialog.h"
+
+class CRunningDlg : public win::Dialog {
+ public:
+  CRunningDlg();
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+ private:
+  void SignalAndClose(int k);
+
+  IconButton m_btnSwitch;
+  IconButton m_btnTray;
+  IconButton m_btnExit;
+  IconButton m_btnCancel;
+};

@@ -1,0 +1,75 @@
+#include "ui/tray.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+#include <string>
+
+#include "win/text.h"
+
+HICON hTrayIcon = nullptr;
+std::atomic<int> trayShown{0};
+
+namespace {
+
+// The record is shared by the UI thread, the listener and the update worker: each operation
+// fills its fields and calls the shell under this lock.
+struct TrayRecord {
+  TrayRecord() { InitializeCriticalSection(&lock); }
+  CRITICAL_SECTION lock;
+  NOTIFYICONDATAW data{};
+};
+
+TrayRecord& Tray() {
+  static TrayRecord record;
+  return record;
+}
+
+class TrayLock {
+ public:
+  TrayLock() { EnterCriticalSection(&Tray().lock); }
+  ~TrayLock() { LeaveCriticalSection(&Tray().lock); }
+};
+
+template <size_t N>
+void CopyField(wchar_t (&field)[N], const char* text) {
+  const std::wstring wide = win::FromAnsi(text);
+  size_t n = wide.size() < N - 1 ? wide.size() : N - 1;
+  // Never leave half of a surrogate pair at the cut.
+  if (n < wide.size() && n > 0 && wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF) --n;
+  wmemcpy(field, wide.data(), n);
+  field[n] = L'\0';
+}
+
+}  // namespace
+
+int TrayIconAdd(HICON icon, HWND wnd, UINT message, const char* tip) {
+  TrayLock lock;
+  NOTIFYICONDATAW& d = Tray().data;
+  d.cbSize = NOTIFYICONDATAW_V2_SIZE;
+  d.hWnd = wnd;
+  d.uID = 0;
+  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  d.uCallbackMessage = message;
+  d.hIcon = icon;
+  CopyField(d.szTip, tip);
+  return Shell_NotifyIconW(NIM_ADD, &d) ? 1 : 0;
+}
+
+int TrayIconBalloon(const char* title, const char* text) {
+  TrayLock lock;
+  NOTIFYICONDATAW& d = Tray().data;
+  d.uID = 0;
+  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+  CopyField(d.szInfo, text);
+  d.uTimeout = 1000;
+  CopyField(d.szInfoTitle, title);
+  d.dwInfoFlags = NIIF_INFO;
+  return Shell_NotifyIconW(NIM_MODIFY, &d) ? 1 : 0;
+}
+
+void TrayIconDelete() {
+  trayShown = 0;
+  TrayLock lock;
+  Shell_NotifyIconW(NIM_DELETE, &Tray().data);
+}

@@ -1,0 +1,13 @@
+// The process's one notification-area icon: add, balloon, delete.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+
+extern HICON hTrayIcon;              // the icon every add shows
+extern std::atomic<int> trayShown;   // 1 while the icon is believed to be in the tray
+
+// Texts are code page 936; each is cut to its field (tip 127, text 255, title 63 characters).
+int TrayIconAdd(HICON icon, HWND wnd, UINT message, const char* tip);
+int TrayIconBalloon(const char* title, const char* text);
+void TrayIconDelete();
