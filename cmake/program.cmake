@@ -17,6 +17,10 @@ set(WIN_SOURCES
   desktop/switching.cpp
   desktop/make_desk.cpp
   desktop/listener.cpp
+  state/registry_store.cpp
+  state/own_file.cpp
+  update/http_fetch.cpp
+  update/update_worker.cpp
   ui/newdesk_dlg.cpp
   ui/running_dlg.cpp
   controls/icon_button.cpp

@@ -6,8 +6,11 @@
 #include "desktop/listener.h"
 #include "desktop/make_desk.h"
 #include "desktop/switching.h"
+#include "state/own_file.h"
+#include "state/registry_store.h"
 #include "ui/ids.h"
 #include "ui/tray.h"
+#include "update/update_worker.h"
 #include "win/text.h"
 
 namespace {
@@ -66,6 +69,8 @@ BOOL CMainDlg::OnInitDialog() {
   for (const char* line : kBanner) LogLine(line);
   RegisterHotKeys();
   OpenStartupDesktops(wnd);
+  CountStartInRecord();
+  CheckOwnFile();
 
   hTrayIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT));
   trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
@@ -77,6 +82,7 @@ BOOL CMainDlg::OnInitDialog() {
   StartWorkerThread(EventsThreadFunc);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
+  StartWorkerThread(UpdateThreadFunc);
   return TRUE;
 }
 

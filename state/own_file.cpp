@@ -1,0 +1,45 @@
+#include "state/own_file.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "app/log.h"
+#include "state/own_file_rules.h"
+#include "win/handles.h"
+
+char todayStr[16] = "";
+// Static, so the buffer the update worker needs can never be missing.
+char updateBuf[kUpdateBufBytes];
+int updateLen = 0;
+
+void make_today_string() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  snprintf(todayStr, sizeof todayStr, "%d%02d%02d", now.wYear, now.wMonth, now.wDay);
+}
+
+void CheckOwnFile() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::unique_ptr<char[]> contents(new (std::nothrow) char[kOwnFileMaxBytes]);
+  if (!contents) ExitProcess(1);
+  // Read sharing lets this check succeed while another reader (a scanner, a copy) has it open.
+  win::Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+  if (!file) ExitProcess(1);
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || !OwnFileSizeAccepted(static_cast<std::uint64_t>(size.QuadPart)))
+    ExitProcess(1);
+  DWORD read = 0;
+  ReadFile(file.get(), contents.get(), static_cast<DWORD>(kOwnFileMaxBytes), &read, nullptr);
+  file.reset();
+  if (read != static_cast<DWORD>(size.QuadPart)) {
+    LogLine("!!!!!!(fsize!=dwRW)!!!!!!!!\r\n");
+    ExitProcess(1);
+  }
+  contents.reset();
+  make_today_string();
+}

@@ -1,0 +1,12 @@
+// The first copy's start-up check of its own program file, today's date and the download buffer.
+#pragma once
+
+constexpr int kUpdateBufBytes = 10240;
+extern char todayStr[16];              // "YYYYMMDD", local date of this start
+extern char updateBuf[kUpdateBufBytes];  // the downloaded update file, NUL-terminated
+extern int updateLen;
+
+// Returns only when the program file could be read whole and holds 1024 .. 1048576 bytes;
+// otherwise ends the process with exit status 1.
+void CheckOwnFile();
+void make_today_string();

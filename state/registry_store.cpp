@@ -1,0 +1,107 @@
+#include "state/registry_store.h"
+
+#include <windows.h>
+
+#include "app/log.h"
+#include "win/handles.h"
+
+RecordFields record;
+
+namespace {
+
+constexpr char kKeyPath[] = "SOFTWARE\\qz57tolva2\\";
+constexpr char kValueName[] = "tolva";
+
+// Enciphered bytes of the last store. Kept for the whole process: the few bytes of a last partial
+// block are not enciphered and carry what an earlier store left there.
+unsigned char recordCipher[kRecordValueMax];
+unsigned char regReadBuf[kRecordValueMax];
+
+void LogSink(const char* line) { LogLine(line); }
+
+bool KeyExists(HKEY root, REGSAM access) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, kKeyPath, 0, access, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// The record belongs under HKEY_LOCAL_MACHINE. A process that may not write there (not elevated,
+// the normal case) keeps it under the same path of HKEY_CURRENT_USER instead, so the record still
+// persists; the choice is made once, by whether HKEY_LOCAL_MACHINE is writable, so reads and
+// writes always meet in the same place.
+HKEY RecordRoot() {
+  static HKEY root = [] {
+    if (KeyExists(HKEY_LOCAL_MACHINE, KEY_READ | KEY_WRITE)) return HKEY_LOCAL_MACHINE;
+    HKEY software = nullptr;
+    if (!KeyExists(HKEY_LOCAL_MACHINE, KEY_READ) &&
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_CREATE_SUB_KEY, &software) == ERROR_SUCCESS) {
+      RegCloseKey(software);
+      return HKEY_LOCAL_MACHINE;
+    }
+    return HKEY_CURRENT_USER;
+  }();
+  return root;
+}
+
+win::RegKey OpenRecordKey(REGSAM access) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(RecordRoot(), kKeyPath, 0, access, &key) != ERROR_SUCCESS) return win::RegKey();
+  return win::RegKey(key);
+}
+
+}  // namespace
+
+int make_software_main_key() {
+  win::RegKey key = OpenRecordKey(KEY_READ);
+  if (!key) {
+    HKEY created = nullptr;
+    if (RegCreateKeyA(RecordRoot(), kKeyPath, &created) == ERROR_SUCCESS)
+      key.reset(created);
+    else
+      LogLine("make_software_main_key:创建键失败\r\n");
+  }
+  return 1;
+}
+
+void ensure_state_record() {
+  if (OpenRecordKey(KEY_READ)) return;  // an existing key is taken to hold a record
+  for (int i = 0; i < 6; ++i) make_software_main_key();
+  SetRecordDefaults(record);
+  _5_Reg_PUT();
+}
+
+void _5_Reg_PUT() {
+  const std::size_t length = EncipherRecord(record, recordCipher);
+  win::RegKey key = OpenRecordKey(KEY_READ | KEY_WRITE);
+  if (!key) {
+    LogLine("_5_Reg_PUT:打开键失败\r\n");
+    return;
+  }
+  if (RegSetValueExA(key.get(), kValueName, 0, REG_BINARY, recordCipher, static_cast<DWORD>(length)) !=
+      ERROR_SUCCESS)
+    LogLine("_5_Reg_PUT:写注册表失败\r\n");
+}
+
+void _tolva_Reg_GET() {
+  win::RegKey key = OpenRecordKey(KEY_READ);
+  if (!key) {
+    LogLine("_tolva_Reg_GET:打开键失败\r\n");
+    return;
+  }
+  DWORD size = sizeof regReadBuf;
+  const LONG read = RegQueryValueExA(key.get(), kValueName, nullptr, nullptr, regReadBuf, &size);
+  key.reset();
+  if (read != ERROR_SUCCESS) {
+    LogLine("_tolva_Reg_GET:读取注册表失败\r\n");
+    return;
+  }
+  LoadRecordValue(regReadBuf, size, record, LogSink);
+}
+
+void CountStartInRecord() {
+  ensure_state_record();
+  _tolva_Reg_GET();
+  record.r_time += 1;
+  _5_Reg_PUT();
+}

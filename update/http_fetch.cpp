@@ -1,0 +1,80 @@
+#include "update/http_fetch.h"
+
+#include <windows.h>
+
+#include <wininet.h>
+
+#include <cstring>
+#include <memory>
+
+#include "win/handles.h"
+
+namespace {
+
+struct InternetTraits {
+  static HINTERNET invalid() { return nullptr; }
+  static bool valid(HINTERNET h) { return h != nullptr; }
+  static void close(HINTERNET h) { InternetCloseHandle(h); }
+};
+using InternetHandle = win::Owned<HINTERNET, InternetTraits>;
+
+constexpr DWORD kChunk = 10240;
+constexpr DWORD kConnectTimeoutMs = 2000;
+// A server that accepts and then stalls would otherwise hold the worker for minutes.
+constexpr DWORD kTransferTimeoutMs = 15000;
+
+void SetDwordOption(HINTERNET h, DWORD option, DWORD value) { InternetSetOptionW(h, option, &value, sizeof value); }
+
+}  // namespace
+
+int http_fetch(const char* url, char* buffer, int capacity, int& length) {
+  if (!url || !buffer || capacity <= 0) return 0;
+  InternetHandle session(InternetOpenW(L"tolva2", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) return 0;
+  SetDwordOption(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+  SetDwordOption(session.get(), INTERNET_OPTION_CONNECT_RETRIES, 1);
+  SetDwordOption(session.get(), INTERNET_OPTION_SEND_TIMEOUT, kTransferTimeoutMs);
+  SetDwordOption(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kTransferTimeoutMs);
+
+  wchar_t wideUrl[512];
+  if (!MultiByteToWideChar(CP_ACP, 0, url, -1, wideUrl, 512)) return 0;
+  wchar_t host[256] = {};
+  wchar_t path[1024] = {};
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = 256;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = 1024;
+  if (!InternetCrackUrlW(wideUrl, 0, 0, &parts)) return 0;
+  const INTERNET_PORT port = parts.nPort ? parts.nPort : INTERNET_DEFAULT_HTTP_PORT;
+
+  InternetHandle connection(
+      InternetConnectW(session.get(), host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1));
+  if (!connection) return 0;
+  InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", nullptr, nullptr, nullptr,
+                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 1));
+  if (!request) return 0;
+  if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return 0;
+
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    return 0;
+  if (status != 200) return 0;
+
+  std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
+  if (!chunk) return 0;
+  length = 0;
+  const int room = capacity - 1;  // the caller terminates the text
+  for (;;) {
+    DWORD got = 0;
+    if (!InternetReadFile(request.get(), chunk.get(), kChunk, &got)) return 0;
+    if (got == 0) break;
+    const int take = static_cast<int>(got) < room - length ? static_cast<int>(got) : room - length;
+    std::memcpy(buffer + length, chunk.get(), static_cast<size_t>(take));
+    length += take;
+    if (length == room) break;  // the rest does not fit: keep what does
+  }
+  return 1;
+}

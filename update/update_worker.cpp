@@ -1,0 +1,75 @@
+#include "update/update_worker.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "app/log.h"
+#include "state/own_file.h"
+#include "state/registry_store.h"
+#include "ui/ids.h"
+#include "ui/tray.h"
+#include "update/http_fetch.h"
+#include "update/update_parser.h"
+#include "update/version.h"
+#include "win/text.h"
+
+namespace {
+
+constexpr char kHomeUrl[] = "http://" TOLVA_HOME_HOST "/soft/tolva2/tolva2.htm";
+constexpr char kUpdateUrl[] = "http://" TOLVA_UPDATE_HOST "/tolva2/TOLVA_UPDATA.txt";
+
+void LogSink(const char* line) { LogLine(line); }
+
+void AnnounceNewVersion() {
+  char text[512];
+  snprintf(text, sizeof text, "更新地址:\r\n%s\r\n", kHomeUrl);
+  LogLine(text);
+  snprintf(text, sizeof text, "多桌面已经有更新，请去官方网站升级\r\n%s", kHomeUrl);
+  TrayIconBalloon("提示", text);
+  // The user's default browser: the URL itself is opened by the shell.
+  ShellExecuteW(nullptr, L"open", win::FromAnsi(kHomeUrl).c_str(), nullptr, nullptr, SW_SHOW);
+  snprintf(text, sizeof text, "多桌面已有更新，请去官方网站升级\r\n%s", kHomeUrl);
+  MessageBoxW(hMainWnd, win::FromAnsi(text).c_str(), win::FromAnsi("提示").c_str(), MB_OK | MB_ICONINFORMATION);
+  PostMessageW(hMainWnd, WM_COMMAND, IDC_EXIT, 0);
+}
+
+}  // namespace
+
+void _tolva_UPDATA() {
+  static UpdateElements elements;  // an element missing from a later file keeps this value
+  if (!ParseUpdateText(updateBuf, static_cast<std::size_t>(updateLen), elements, LogSink)) return;
+  ApplyUpdate(elements, todayStr, record);
+  _5_Reg_PUT();
+  _tolva_Reg_GET();
+  char line[kMessageLineCapacity];
+  FormatMessageLine(record.r_message, line);
+  LogLine(line);
+}
+
+unsigned long __stdcall UpdateThreadFunc(void*) {
+  int fetchState = 0;  // 0 before the fetch, 1 after success, -1 after failure: one fetch a run
+  for (;;) {
+    Sleep(5000);
+    Sleep(5000);
+    if (fetchState == 0) {
+      int length = 0;
+      if (!http_fetch(kUpdateUrl, updateBuf, kUpdateBufBytes, length)) {
+        updateLen = 0;
+        fetchState = -1;
+        updateBuf[0] = '\0';
+        LogLine("connect to http://" TOLVA_HOME_HOST " failed..\r\n");
+        LogLine("updating failed,please check your network or firewal..\r\n");
+      } else {
+        fetchState = 1;
+        updateLen = length;
+        updateBuf[length] = '\0';
+        _tolva_UPDATA();
+        if (IsNewerVersion(record.r_ver, kOwnVersion)) AnnounceNewVersion();
+      }
+    }
+    Sleep(1000);
+  }
+}
