@@ -17,7 +17,7 @@ void CreateOwnEvents(int group, void (*reportExisting)(int index, const char* na
 }
 
 void SignalEvent(int group, int k) {
-  if (group < 0 || group > 1 || k < 0 || k >= kEventsPerGroup) return;
+  if (!ValidEventPosition(group, k)) return;
   const int i = EventIndex(group, k);
   hEvents[i].reset(OpenEventA(EVENT_ALL_ACCESS, FALSE, eventsStr[i]));
   if (hEvents[i]) SetEvent(hEvents[i].get());

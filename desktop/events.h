@@ -3,10 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include "desktop/event_index.h"
 #include "win/handles.h"
 
-constexpr int kEventCount = 10;
-constexpr int kEventsPerGroup = 5;
 extern const char* const eventsStr[kEventCount];
 extern win::Handle hEvents[kEventCount];
 
@@ -17,6 +16,3 @@ void CreateOwnEvents(int group, void (*reportExisting)(int index, const char* na
 // Signals event 5 * group + k of the other copy, opened afresh by name. Silent when the owner
 // does not run. The previous handle of the slot is closed when this one replaces it.
 void SignalEvent(int group, int k);
-
-// Index arithmetic (kept separate so it can be checked without a platform).
-constexpr int EventIndex(int group, int k) { return kEventsPerGroup * group + k; }

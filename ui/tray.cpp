@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "ui/tray_text.h"
 #include "win/text.h"
 
 HICON hTrayIcon = nullptr;
@@ -34,9 +35,7 @@ class TrayLock {
 template <size_t N>
 void CopyField(wchar_t (&field)[N], const char* text) {
   const std::wstring wide = win::FromAnsi(text);
-  size_t n = wide.size() < N - 1 ? wide.size() : N - 1;
-  // Never leave half of a surrogate pair at the cut.
-  if (n < wide.size() && n > 0 && wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF) --n;
+  const size_t n = FieldLength(wide.data(), wide.size(), N);
   wmemcpy(field, wide.data(), n);
   field[n] = L'\0';
 }
