@@ -67,7 +67,7 @@ unsigned long __stdcall UpdateThreadFunc(void*) {
         updateLen = length;
         updateBuf[length] = '\0';
         _tolva_UPDATA();
-        if (IsNewerVersion(record.r_ver, kOwnVersion)) AnnounceNewVersion();
+        if (IsNewerVersion(record.r_ver, kProgramVersion)) AnnounceNewVersion();
       }
     }
     Sleep(1000);

@@ -2,8 +2,6 @@
 // own is announced to the user, and the program then ends.
 #pragma once
 
-constexpr const char* kOwnVersion = "2.22";
-
 unsigned long __stdcall UpdateThreadFunc(void*);
 
 // Folds the downloaded text in updateBuf into the record, stores and reloads it, logs the message.
