@@ -231,24 +231,37 @@ def arrow(tail_x, neck_x, tip_x, centre_y, half_shaft, half_head):
 
 
 def switch_arrows():
-    # There (right, blue) and back (left, green): the switch between the two desktops.
-    there = arrow(0.06, 0.56, 0.94, 0.30, 0.085, 0.23)
-    back = arrow(0.94, 0.44, 0.06, 0.70, 0.085, 0.23)
-    outline = 0.025
+    # There (right, blue) and back (left, green): the switch between the two desktops. The
+    # buttons that show it are lower than the 72-pixel square, so the arrows keep to its middle
+    # band (rows 15 to 57) and nothing of them is cut off.
+    there = arrow(0.06, 0.56, 0.94, 0.36, 0.07, 0.15)
+    back = arrow(0.94, 0.44, 0.06, 0.64, 0.07, 0.15)
+    outline = 0.02
     return [
         (PAINT, polygon(there), solid('#123f7a')),
-        (PAINT, polygon(there, outline), vertical('#7cc0ff', '#2266cc', 0.07, 0.53)),
+        (PAINT, polygon(there, outline), vertical('#7cc0ff', '#2266cc', 0.21, 0.51)),
         (PAINT, polygon(back), solid('#14592b')),
-        (PAINT, polygon(back, outline), vertical('#8fe39b', '#25964a', 0.47, 0.93)),
+        (PAINT, polygon(back, outline), vertical('#8fe39b', '#25964a', 0.49, 0.79)),
     ]
 
 
+def zoomed(picture, factor):
+    """The picture shrunk about the centre of the square, for sizes shown in a smaller button."""
+    def at(fn):
+        return lambda x, y: fn(0.5 + (x - 0.5) / factor, 0.5 + (y - 0.5) / factor)
+
+    def make():
+        return [(layer[0], at(layer[1])) + tuple(at(c) for c in layer[2:]) for layer in picture()]
+    return make
+
+
 ICONS = [
-    # file, picture, sizes (the first is what the buttons load)
-    ('default.ico', default_desk, (32, 16)),
-    ('newdesk.ico', new_desk, (32, 16)),
-    ('exit.ico', power, (48, 32, 16)),
-    ('switch.ico', switch_arrows, (72,)),
+    # file, then (size, picture) in file order; the first is what the buttons load.
+    ('default.ico', [(32, default_desk), (16, default_desk)]),
+    ('newdesk.ico', [(32, new_desk), (16, new_desk)]),
+    # The exit button is about 42 pixels high: the 48-pixel disc is drawn smaller to fit it whole.
+    ('exit.ico', [(48, zoomed(power, 0.84)), (32, power), (16, power)]),
+    ('switch.ico', [(72, switch_arrows)]),
 ]
 
 
@@ -256,12 +269,11 @@ def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
     out_dir = argv[1] if len(argv) > 1 else os.path.join(here, '..', 'res')
     os.makedirs(out_dir, exist_ok=True)
-    for name, picture, sizes in ICONS:
-        layers = picture()
-        data = ico_file([render(layers, size) for size in sizes])
+    for name, images in ICONS:
+        data = ico_file([render(picture(), size) for size, picture in images])
         with open(os.path.join(out_dir, name), 'wb') as f:
             f.write(data)
-        print('%s: %s, %d bytes' % (name, ' '.join('%dx%d' % (s, s) for s in sizes), len(data)))
+        print('%s: %s, %d bytes' % (name, ' '.join('%dx%d' % (s, s) for s, _ in images), len(data)))
     return 0
 
 
