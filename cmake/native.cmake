@@ -19,3 +19,32 @@ target_compile_options(unit_tests PRIVATE ${TOLVA_NARROW_CHARSET})
 target_link_libraries(unit_tests PRIVATE tolva_pure GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 30)
+
+# ---------------------------------------------------------------------------------------------
+# Integration tests under Wine: each tests/wine/test_<name>.py is one CTest test "wine.test_<name>".
+# They run the x86_64 program and tolva_driver from TOLVA_WIN64_DIR and need wine64 and Xvfb.
+option(TOLVA_WINE_TESTS "Register the integration tests that run the program under Wine" OFF)
+if(TOLVA_WINE_TESTS)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(TOLVA_WIN64_DIR "${CMAKE_SOURCE_DIR}/build/win64" CACHE PATH
+      "Build directory of the x86_64 program and tolva_driver that the Wine tests run")
+  set(TOLVA_WINE_TEMPLATE "${CMAKE_SOURCE_DIR}/build/wine-template" CACHE PATH
+      "Template Wine prefix that each Wine test copies")
+
+  # Booting the template takes a while: do it once, before the modules, not inside one's timeout.
+  add_test(NAME wine.template COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-prefix.sh ${TOLVA_WINE_TEMPLATE})
+  set_tests_properties(wine.template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT 300)
+
+  file(GLOB TOLVA_WINE_MODULES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/test_*.py)
+  foreach(module_file IN LISTS TOLVA_WINE_MODULES)
+    get_filename_component(module ${module_file} NAME_WE)
+    # Every test has its own prefix, and with DISPLAY unset every module its own Xvfb (the
+    # pointer and focus are per display), so modules can run in parallel without a lock.
+    add_test(NAME wine.${module}
+      COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY
+              TOLVA_WIN64_DIR=${TOLVA_WIN64_DIR} TOLVA_WINE_TEMPLATE=${TOLVA_WINE_TEMPLATE}
+              ${Python3_EXECUTABLE} tests/wine/run.py ${module}
+      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+    set_tests_properties(wine.${module} PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED wine_template)
+  endforeach()
+endif()

@@ -1,0 +1,442 @@
+// Test driver for the integration tests: a console program that the scripts run under Wine as
+// `tolva_driver.exe <command> ...` to look at and poke the program's windows, events and process.
+// Results go to stdout as UTF-8; the exit code is 0 when the command did its job, 1 when the object
+// was not found or the call failed, 2 on a usage error.
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "win/handles.h"
+#include "win/text.h"
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+// Generous: the program's UI thread may be busy in a start-up step (it sleeps 1 s there).
+constexpr UINT kSendTimeoutMs = 30000;
+
+// Writes bytes straight to the handle: no C runtime buffering or text-mode CRLF, so a caller that
+// waits for a line (hold-hotkey) gets it at once and window texts arrive unchanged.
+void Write(const std::string& bytes) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written = 0;
+  if (out && out != INVALID_HANDLE_VALUE && !bytes.empty())
+    WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void WriteLine(const std::string& line) { Write(line + "\n"); }
+
+std::string Format(const char* format, ...) {
+  char buffer[512];  // every formatted line here is a few numbers and words
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
+}
+
+std::string Utf8(const std::wstring& text) { return win::ToUtf8(text.c_str(), static_cast<int>(text.size())); }
+
+// Numbers on the command line: decimal, or hex with 0x; negative decimals for signed values.
+bool ParseNumber(const wchar_t* text, unsigned long long* value) {
+  if (!text || !*text) return false;
+  wchar_t* end = nullptr;
+  const bool negative = text[0] == L'-';
+  if (negative) {
+    *value = static_cast<unsigned long long>(std::wcstoll(text, &end, 10));
+  } else {
+    *value = std::wcstoull(text, &end, 0);
+  }
+  return end && *end == L'\0';
+}
+
+bool ParseHwnd(const wchar_t* text, HWND* hwnd) {
+  unsigned long long value = 0;
+  if (!ParseNumber(text, &value)) return false;
+  *hwnd = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(value));
+  return true;
+}
+
+std::string HwndText(HWND hwnd) { return Format("0x%llx", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(hwnd))); }
+
+std::wstring WindowTitle(HWND hwnd) {
+  wchar_t title[512];  // titles compared here are short; longer ones simply do not match
+  const int length = GetWindowTextW(hwnd, title, static_cast<int>(sizeof title / sizeof title[0]));
+  return std::wstring(title, length > 0 ? length : 0);
+}
+
+// Top-level windows of the current desktop, or of the named one (FindWindow does not see other desktops).
+std::vector<HWND> TopLevelWindows(const wchar_t* desktopName) {
+  std::vector<HWND> windows;
+  auto collect = [](HWND hwnd, LPARAM param) -> BOOL {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+  };
+  if (desktopName) {
+    win::Desktop desktop(OpenDesktopW(desktopName, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
+    if (desktop) EnumDesktopWindows(desktop.get(), collect, reinterpret_cast<LPARAM>(&windows));
+  } else {
+    EnumWindows(collect, reinterpret_cast<LPARAM>(&windows));
+  }
+  return windows;
+}
+
+int CmdFind(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  unsigned long long timeoutMs = 10000;
+  if (argc >= 2 && !ParseNumber(argv[1], &timeoutMs)) return kUsage;
+  const wchar_t* desktop = argc >= 3 ? argv[2] : nullptr;
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  // Polled here rather than by the caller: starting wine64 once per try costs far more.
+  for (;;) {
+    for (HWND hwnd : TopLevelWindows(desktop)) {
+      if (WindowTitle(hwnd) == argv[0]) {
+        WriteLine(HwndText(hwnd));
+        return kOk;
+      }
+    }
+    if (GetTickCount64() >= deadline) return kFailed;
+    Sleep(50);
+  }
+}
+
+HWND TargetWindow(int argc, wchar_t** argv) {
+  HWND hwnd = nullptr;
+  if (argc < 1 || !ParseHwnd(argv[0], &hwnd)) return nullptr;
+  if (argc >= 2) {
+    unsigned long long id = 0;
+    if (!ParseNumber(argv[1], &id)) return nullptr;
+    hwnd = GetDlgItem(hwnd, static_cast<int>(id));
+  }
+  return IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+// WM_GETTEXT rather than GetWindowText: an edit control's text lives in its own process.
+int CmdText(int argc, wchar_t** argv) {
+  HWND hwnd = TargetWindow(argc, argv);
+  if (!hwnd) return kFailed;
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length)) return kFailed;
+  std::vector<wchar_t> text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
+                           kSendTimeoutMs, &copied))
+    return kFailed;
+  Write(win::ToUtf8(text.data(), static_cast<int>(copied)));  // exactly the text, no line end added
+  return kOk;
+}
+
+int CmdRect(int argc, wchar_t** argv) {
+  HWND hwnd = TargetWindow(argc, argv);
+  RECT rect;
+  if (!hwnd || !GetWindowRect(hwnd, &rect)) return kFailed;
+  WriteLine(Format("%ld %ld %ld %ld", rect.left, rect.top, rect.right, rect.bottom));
+  return kOk;
+}
+
+int CmdLong(int argc, wchar_t** argv, int index) {
+  HWND hwnd = TargetWindow(argc, argv);
+  if (!hwnd) return kFailed;
+  WriteLine(Format("0x%lx", static_cast<unsigned long>(GetWindowLongW(hwnd, index))));
+  return kOk;
+}
+
+int CmdVisible(int argc, wchar_t** argv) {
+  HWND hwnd = TargetWindow(argc, argv);
+  if (!hwnd) return kFailed;
+  WriteLine(IsWindowVisible(hwnd) ? "1" : "0");
+  return kOk;
+}
+
+int CmdPid(int argc, wchar_t** argv) {
+  HWND hwnd = TargetWindow(argc, argv);
+  DWORD pid = 0;
+  if (!hwnd || !GetWindowThreadProcessId(hwnd, &pid)) return kFailed;
+  WriteLine(Format("%lu", pid));
+  return kOk;
+}
+
+// A child control's own handle, for messages posted straight to it.
+int CmdChild(int argc, wchar_t** argv) {
+  if (argc < 2) return kUsage;
+  HWND hwnd = TargetWindow(argc, argv);
+  if (!hwnd) return kFailed;
+  WriteLine(HwndText(hwnd));
+  return kOk;
+}
+
+// The keyboard focus of the thread that owns the window (GetFocus only sees the caller's thread).
+int CmdFocus(int argc, wchar_t** argv) {
+  HWND hwnd = TargetWindow(argc, argv);
+  if (!hwnd) return kFailed;
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info) || !info.hwndFocus) return kFailed;
+  WriteLine(HwndText(info.hwndFocus));
+  return kOk;
+}
+
+bool ParseMessage(int argc, wchar_t** argv, HWND* hwnd, UINT* msg, WPARAM* wparam, LPARAM* lparam) {
+  unsigned long long m = 0, w = 0, l = 0;
+  if (argc < 4 || !ParseHwnd(argv[0], hwnd) || !ParseNumber(argv[1], &m) || !ParseNumber(argv[2], &w) ||
+      !ParseNumber(argv[3], &l))
+    return false;
+  *msg = static_cast<UINT>(m);
+  *wparam = static_cast<WPARAM>(w);
+  *lparam = static_cast<LPARAM>(l);
+  return true;
+}
+
+int Send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(hwnd, msg, wparam, lparam, SMTO_NORMAL, kSendTimeoutMs, &result)) {
+    WriteLine(Format("failed %lu", GetLastError()));
+    return kFailed;
+  }
+  WriteLine(Format("%lld", static_cast<long long>(static_cast<LRESULT>(result))));
+  return kOk;
+}
+
+int CmdSend(int argc, wchar_t** argv) {
+  HWND hwnd;
+  UINT msg;
+  WPARAM wparam;
+  LPARAM lparam;
+  if (!ParseMessage(argc, argv, &hwnd, &msg, &wparam, &lparam)) return kUsage;
+  return Send(hwnd, msg, wparam, lparam);
+}
+
+int CmdPost(int argc, wchar_t** argv) {
+  HWND hwnd;
+  UINT msg;
+  WPARAM wparam;
+  LPARAM lparam;
+  if (!ParseMessage(argc, argv, &hwnd, &msg, &wparam, &lparam)) return kUsage;
+  return PostMessageW(hwnd, msg, wparam, lparam) ? kOk : kFailed;
+}
+
+// Registered messages such as "TaskbarCreated": argv[1] is the name instead of a number.
+int CmdRegistered(int argc, wchar_t** argv, bool post) {
+  HWND hwnd = nullptr;
+  unsigned long long w = 0, l = 0;
+  if (argc < 4 || !ParseHwnd(argv[0], &hwnd) || !ParseNumber(argv[2], &w) || !ParseNumber(argv[3], &l))
+    return kUsage;
+  const UINT msg = RegisterWindowMessageW(argv[1]);
+  if (!msg) return kFailed;
+  if (post) return PostMessageW(hwnd, msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l)) ? kOk : kFailed;
+  return Send(hwnd, msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
+}
+
+int CmdClick(int argc, wchar_t** argv) {
+  if (argc < 2) return kUsage;
+  HWND button = TargetWindow(argc, argv);
+  if (!button) return kFailed;
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &result)) return kOk;
+  // A click that closes the dialog may take the button with it before the answer comes back.
+  return IsWindow(button) ? kFailed : kOk;
+}
+
+int CmdSignal(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[0]));
+  if (!event) return kFailed;
+  return SetEvent(event.get()) ? kOk : kFailed;
+}
+
+int CmdEventExists(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle event(OpenEventW(SYNCHRONIZE, FALSE, argv[0]));
+  WriteLine(event ? "1" : "0");
+  return event ? kOk : kFailed;
+}
+
+// Holds a hot key so the program finds it taken. Says "held" at once so the caller can go on.
+int CmdHoldHotkey(int argc, wchar_t** argv) {
+  unsigned long long mods = 0, vk = 0, ms = 0;
+  if (argc < 3 || !ParseNumber(argv[0], &mods) || !ParseNumber(argv[1], &vk) || !ParseNumber(argv[2], &ms))
+    return kUsage;
+  if (!RegisterHotKey(nullptr, 1, static_cast<UINT>(mods), static_cast<UINT>(vk))) {
+    WriteLine(Format("failed %lu", GetLastError()));
+    return kFailed;
+  }
+  WriteLine("held");
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return kOk;
+}
+
+// Processes whose image name matches, case-insensitively as Windows compares file names.
+std::vector<DWORD> ProcessesNamed(const wchar_t* exeName) {
+  std::vector<DWORD> pids;
+  win::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return pids;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    if (lstrcmpiW(entry.szExeFile, exeName) == 0) pids.push_back(entry.th32ProcessID);
+  }
+  return pids;
+}
+
+int CmdProcs(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  WriteLine(Format("%zu", ProcessesNamed(argv[0]).size()));
+  return kOk;
+}
+
+int CmdKill(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  int killed = 0;
+  for (DWORD pid : ProcessesNamed(argv[0])) {
+    win::Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+    if (process && TerminateProcess(process.get(), 1)) ++killed;
+  }
+  WriteLine(Format("%d", killed));
+  return killed > 0 ? kOk : kFailed;
+}
+
+win::Handle OpenPid(const wchar_t* text, DWORD access) {
+  unsigned long long pid = 0;
+  if (!ParseNumber(text, &pid)) return win::Handle();
+  return win::Handle(OpenProcess(access, FALSE, static_cast<DWORD>(pid)));
+}
+
+// GetProcessHandleCount is a stub under Wine: count the handle values that duplicate successfully.
+int CmdHandles(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  unsigned long long limit = 16384;
+  if (argc >= 2 && !ParseNumber(argv[1], &limit)) return kUsage;
+  win::Handle process = OpenPid(argv[0], PROCESS_DUP_HANDLE);
+  if (!process) return kFailed;
+  int count = 0;
+  for (ULONG_PTR value = 4; value <= limit; value += 4) {
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(process.get(), reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
+      ++count;
+      CloseHandle(copy);
+    }
+  }
+  WriteLine(Format("%d", count));
+  return kOk;
+}
+
+int CmdGdi(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle process = OpenPid(argv[0], PROCESS_QUERY_INFORMATION);
+  if (!process) return kFailed;
+  WriteLine(Format("gdi %lu\nuser %lu", GetGuiResources(process.get(), GR_GDIOBJECTS),
+                   GetGuiResources(process.get(), GR_USEROBJECTS)));
+  return kOk;
+}
+
+int CmdMem(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle process = OpenPid(argv[0], PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+  PROCESS_MEMORY_COUNTERS counters = {};
+  if (!process || !GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return kFailed;
+  WriteLine(Format("%zu", counters.WorkingSetSize));
+  return kOk;
+}
+
+int CmdMetrics() {
+  RECT work = {};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  WriteLine(Format("cxfullscreen %d\ncyfullscreen %d\ncycaption %d\nworkarea %ld %ld %ld %ld",
+                   GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN),
+                   GetSystemMetrics(SM_CYCAPTION), work.left, work.top, work.right, work.bottom));
+  return kOk;
+}
+
+// The ANSI code page Wine chose for this environment (from LC_ALL): 936 or 1252 in the tests.
+int CmdAcp() {
+  WriteLine(Format("%u", GetACP()));
+  return kOk;
+}
+
+// With no arguments prints where the pointer is; with X Y moves it there.
+int CmdCursor(int argc, wchar_t** argv) {
+  if (argc >= 2) {
+    unsigned long long x = 0, y = 0;
+    if (!ParseNumber(argv[0], &x) || !ParseNumber(argv[1], &y)) return kUsage;
+    if (!SetCursorPos(static_cast<int>(x), static_cast<int>(y))) return kFailed;
+  }
+  POINT point;
+  if (!GetCursorPos(&point)) return kFailed;
+  WriteLine(Format("%ld %ld", point.x, point.y));
+  return kOk;
+}
+
+int CmdWindows(int argc, wchar_t** argv) {
+  for (HWND hwnd : TopLevelWindows(argc >= 1 ? argv[0] : nullptr)) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    WriteLine(HwndText(hwnd) + Format(" %lu %d ", pid, IsWindowVisible(hwnd) ? 1 : 0) + Utf8(WindowTitle(hwnd)));
+  }
+  return kOk;
+}
+
+void Usage() {
+  WriteLine(
+      "usage: tolva_driver <command> ...\n"
+      "  find TITLE [timeout_ms] [desktop]   text HWND [ctrl-id]   child HWND CTRL-ID\n"
+      "  rect|style|exstyle|visible|pid|focus HWND\n"
+      "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
+      "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME\n"
+      "  handles PID [max]   gdi PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    Usage();
+    return kUsage;
+  }
+  const std::wstring command = argv[1];
+  int n = argc - 2;
+  wchar_t** args = argv + 2;
+  int rc = kUsage;
+  if (command == L"find") rc = CmdFind(n, args);
+  else if (command == L"text") rc = CmdText(n, args);
+  else if (command == L"rect") rc = CmdRect(n, args);
+  else if (command == L"style") rc = CmdLong(n, args, GWL_STYLE);
+  else if (command == L"exstyle") rc = CmdLong(n, args, GWL_EXSTYLE);
+  else if (command == L"visible") rc = CmdVisible(n, args);
+  else if (command == L"pid") rc = CmdPid(n, args);
+  else if (command == L"focus") rc = CmdFocus(n, args);
+  else if (command == L"child") rc = CmdChild(n, args);
+  else if (command == L"send") rc = CmdSend(n, args);
+  else if (command == L"post") rc = CmdPost(n, args);
+  else if (command == L"sendreg") rc = CmdRegistered(n, args, false);
+  else if (command == L"postreg") rc = CmdRegistered(n, args, true);
+  else if (command == L"click") rc = CmdClick(n, args);
+  else if (command == L"signal") rc = CmdSignal(n, args);
+  else if (command == L"event-exists") rc = CmdEventExists(n, args);
+  else if (command == L"hold-hotkey") rc = CmdHoldHotkey(n, args);
+  else if (command == L"procs") rc = CmdProcs(n, args);
+  else if (command == L"kill") rc = CmdKill(n, args);
+  else if (command == L"handles") rc = CmdHandles(n, args);
+  else if (command == L"gdi") rc = CmdGdi(n, args);
+  else if (command == L"mem") rc = CmdMem(n, args);
+  else if (command == L"metrics") rc = CmdMetrics();
+  else if (command == L"acp") rc = CmdAcp();
+  else if (command == L"cursor") rc = CmdCursor(n, args);
+  else if (command == L"windows") rc = CmdWindows(n, args);
+  if (rc == kUsage) Usage();
+  return rc;
+}

@@ -1,0 +1,396 @@
+"""Runs the real program under Wine for the integration tests: one fresh prefix per test.
+
+A test gets a Prefix: a copy of the template prefix with its own wineserver, its own copy of
+tolva2.exe and of the test driver in C:\\tolva2, helpers that run the driver, and a clean stop
+that leaves no Wine process of that prefix behind.
+"""
+
+import atexit
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+
+
+def _dir_from_env(name, default):
+    path = Path(os.environ.get(name, default))
+    return path if path.is_absolute() else REPO / path
+
+
+WIN64_DIR = _dir_from_env("TOLVA_WIN64_DIR", "build/win64")
+TEMPLATE = _dir_from_env("TOLVA_WINE_TEMPLATE", "build/wine-template")
+PROGRAM = "tolva2.exe"
+DRIVER = "tolva_driver.exe"
+# The folder of the prefix (drive_c/tolva2) that holds the test's copies of the program and driver.
+WIN_DIR = "C:\\tolva2"
+
+# Messages and values the tests send.
+WM_NULL = 0x0000
+WM_CLOSE = 0x0010
+WM_KEYDOWN = 0x0100
+WM_COMMAND = 0x0111
+WM_SYSCOMMAND = 0x0112
+WM_HOTKEY = 0x0312
+SC_CLOSE = 0xF060
+VK_RETURN = 0x0D
+VK_ESCAPE = 0x1B
+WS_EX_TOPMOST = 0x00000008
+
+_wine_env = None
+_xvfb = None
+
+
+class Failed(AssertionError):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failed(message)
+
+
+def wait_until(predicate, timeout=10.0, interval=0.1, message=None):
+    """Polls predicate until it returns something true and returns that; fails after timeout s."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise Failed(message or f"condition not met within {timeout} s")
+        time.sleep(interval)
+
+
+def needs(feature):
+    """Marks a test that waits for a feature not built yet: run.py skips it unless TOLVA_WINE_ALL=1."""
+    def mark(test):
+        test.needs = feature
+        return test
+    return mark
+
+
+def wine_env():
+    """The environment of tools/wine-env.sh, read once, on top of this process's own."""
+    global _wine_env
+    if _wine_env is None:
+        out = subprocess.run(["bash", "-c", f'. "{REPO}/tools/wine-env.sh" && env -0'],
+                             check=True, capture_output=True).stdout
+        _wine_env = dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
+    return _wine_env
+
+
+def _display_works(display):
+    return subprocess.run(["xdpyinfo"], env=dict(os.environ, DISPLAY=display),
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
+def ensure_display():
+    """Uses $DISPLAY when it answers, else starts a private Xvfb for this process's lifetime."""
+    global _xvfb
+    display = os.environ.get("DISPLAY")
+    if display and _display_works(display):
+        return display
+    read_end, write_end = os.pipe()
+    # -displayfd: the server picks a free display number, so parallel runs never collide.
+    _xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                              "-nolisten", "tcp"], pass_fds=(write_end,),
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        number = pipe.readline().strip()
+    check(number, "Xvfb did not start")
+    os.environ["DISPLAY"] = f":{number}"
+    atexit.register(stop_display)
+    return os.environ["DISPLAY"]
+
+
+def stop_display():
+    global _xvfb
+    if _xvfb is not None:
+        _xvfb.terminate()
+        _xvfb.wait(timeout=10)
+        _xvfb = None
+
+
+def ensure_template():
+    subprocess.run([str(REPO / "tools/wine-prefix.sh"), str(TEMPLATE)], check=True)
+
+
+# Hosts a test run may reach; XML namespaces in the manifest look like URLs but are never fetched.
+_LOCAL_HOSTS = {b"127.0.0.1", b"localhost"}
+_NAMESPACE_HOSTS = {b"schemas.microsoft.com", b"www.w3.org"}
+
+
+def remote_hosts(exe):
+    """Hosts of the http:// addresses built into a program other than loopback."""
+    hosts = set()
+    for match in re.finditer(rb"https?://([A-Za-z0-9.-]+)", exe.read_bytes()):
+        host = match.group(1)
+        # A dotless "host" is a scheme prefix the code checks for, not an address.
+        if b"." in host and host not in _LOCAL_HOSTS and host not in _NAMESPACE_HOSTS:
+            hosts.add(host.decode())
+    return sorted(hosts)
+
+
+def check_build(names=(PROGRAM, DRIVER)):
+    for name in names:
+        check((WIN64_DIR / name).is_file(),
+              f"{WIN64_DIR / name} is missing: build it (or set TOLVA_WIN64_DIR to the x86_64 build)")
+    if PROGRAM in names:
+        # Tests reach the network only on loopback: a program built for real servers would
+        # resolve and contact them ten seconds into every test.
+        hosts = remote_hosts(WIN64_DIR / PROGRAM)
+        check(not hosts, f"{WIN64_DIR / PROGRAM} is built to contact {', '.join(hosts)}; configure that "
+                         "build with -DTOLVA_UPDATE_HOST=127.0.0.1:9 -DTOLVA_HOME_HOST=127.0.0.1:9 for the tests")
+
+
+def prefix_processes(prefix):
+    """Pids of the processes (wineserver and every Windows process) that run in this prefix."""
+    wanted = f"WINEPREFIX={prefix}".encode()
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if wanted in f.read().split(b"\0"):
+                    pids.append(int(entry))
+        except OSError:
+            continue
+    return pids
+
+
+def parse_int(text):
+    return int(text.strip(), 0)
+
+
+class Prefix:
+    """One test's Wine prefix. Use as a context manager; everything ends with it."""
+
+    def __init__(self, name="test"):
+        self.name = name
+        self.tmp = Path(tempfile.mkdtemp(prefix=f"tolva-wine-{name}-"))
+        self.path = self.tmp / "prefix"
+        self.dir = self.path / "drive_c" / "tolva2"
+        self.env = dict(os.environ, **wine_env(), WINEPREFIX=str(self.path))
+        self.wine = self.env["WINE"]
+        self.wineserver = self.env["WINESERVER"]
+        self.procs = []
+        self._outputs = 0
+        self._metrics = None
+
+    def __enter__(self):
+        try:
+            subprocess.run(["cp", "-a", str(TEMPLATE), str(self.path)], check=True)
+            self.dir.mkdir()
+            for name in (PROGRAM, DRIVER):
+                if (WIN64_DIR / name).is_file():
+                    shutil.copy2(WIN64_DIR / name, self.dir / name)
+            # A persistent server keeps each driver call at a fraction of a second.
+            subprocess.run([self.wineserver, "-p"], env=self.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except BaseException:
+            self._stop()
+            raise
+        return self
+
+    def __exit__(self, exc_type, exc, tb):
+        left = self._stop()
+        if left and exc_type is None:
+            raise Failed(f"wine processes of the prefix were left running: {left}")
+        return False
+
+    def _stop(self):
+        """Ends every process of the prefix and removes it; returns what had to be killed by pid."""
+        subprocess.run([self.wineserver, "-k"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            subprocess.run([self.wineserver, "-w"], env=self.env, timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            pass
+        for proc in self.procs:
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+        left = prefix_processes(self.path)
+        for pid in left:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        shutil.rmtree(self.tmp, ignore_errors=True)
+        return left
+
+    # --- running things in the prefix -----------------------------------------------------
+
+    def set_locale(self, lc_all):
+        """Locale of the processes started from now on; it sets their ANSI code page
+        (zh_CN.UTF-8: 936, C.UTF-8: 1252)."""
+        self.env["LC_ALL"] = lc_all
+
+    def acp(self):
+        return parse_int(self._value("acp"))
+
+    def start(self, args=(), cwd=None, exe=PROGRAM):
+        """Starts the program (its own copy in C:\\tolva2) and returns the Popen of wine64.
+        exe may also name a Windows program of the prefix, such as notepad.exe."""
+        command = f"{WIN_DIR}\\{exe}" if (self.dir / exe).is_file() else exe
+        log = open(self.tmp / f"wine-{len(self.procs)}.log", "wb")
+        proc = subprocess.Popen([self.wine, command, *args], env=self.env,
+                                cwd=cwd or self.dir, stdin=subprocess.DEVNULL,
+                                stdout=log, stderr=subprocess.STDOUT)
+        log.close()
+        self.procs.append(proc)
+        return proc
+
+    # Output goes to files, never pipes: Wine processes that a call happens to start (services,
+    # explorer) inherit its handles and live on, so a pipe would never reach its end.
+    def _output_file(self):
+        self._outputs += 1
+        return self.tmp / f"driver-{self._outputs}.out"
+
+    def driver(self, *args, timeout=60):
+        """Runs the test driver; returns (exit code, stdout as text)."""
+        path = self._output_file()
+        with open(path, "wb") as out:
+            result = subprocess.run([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)], env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                                    timeout=timeout)
+        return result.returncode, path.read_bytes().decode("utf-8", errors="replace")
+
+    def driver_background(self, *args, first_line_timeout=30):
+        """Starts the driver without waiting for it; returns (Popen, its first output line)."""
+        path = self._output_file()
+        with open(path, "wb") as out:
+            proc = subprocess.Popen([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)], env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+        self.procs.append(proc)
+
+        def first_line():
+            text = path.read_bytes().decode("utf-8", errors="replace")
+            if "\n" in text:
+                return text.split("\n", 1)[0].strip()
+            return "(ended)" if proc.poll() is not None else None
+
+        line = wait_until(first_line, first_line_timeout, 0.05, f"driver {args[0]} printed nothing")
+        return proc, line
+
+    def _value(self, *args):
+        rc, out = self.driver(*args)
+        check(rc == 0, f"driver {' '.join(map(str, args))} failed ({rc}): {out.strip()}")
+        return out
+
+    # --- windows --------------------------------------------------------------------------
+
+    def find(self, title, timeout_ms=10000, desktop=None):
+        """The handle (as the driver prints it) of the top-level window with this exact title."""
+        args = ["find", title, timeout_ms] + ([desktop] if desktop else [])
+        rc, out = self.driver(*args)
+        check(rc == 0, f"no window titled {title!r} within {timeout_ms} ms")
+        return out.strip()
+
+    def try_find(self, title, timeout_ms=0, desktop=None):
+        args = ["find", title, timeout_ms] + ([desktop] if desktop else [])
+        rc, out = self.driver(*args)
+        return out.strip() if rc == 0 else None
+
+    def text(self, hwnd, ctrl=None):
+        return self._value("text", hwnd, *([ctrl] if ctrl is not None else []))
+
+    def rect(self, hwnd):
+        return tuple(int(v) for v in self._value("rect", hwnd).split())
+
+    def exstyle(self, hwnd):
+        return parse_int(self._value("exstyle", hwnd))
+
+    def style(self, hwnd):
+        return parse_int(self._value("style", hwnd))
+
+    def visible(self, hwnd):
+        return self._value("visible", hwnd).strip() == "1"
+
+    def exists(self, hwnd):
+        return self.driver("pid", hwnd)[0] == 0
+
+    def pid(self, hwnd):
+        return parse_int(self._value("pid", hwnd))
+
+    def child(self, hwnd, ctrl):
+        return self._value("child", hwnd, ctrl).strip()
+
+    def windows(self, desktop=None):
+        """Top-level windows as (hwnd, pid, visible, title)."""
+        out = self._value("windows", *([desktop] if desktop else []))
+        rows = []
+        for line in out.splitlines():
+            hwnd, pid, visible, *title = line.split(" ", 3)
+            rows.append((hwnd, int(pid), visible == "1", title[0] if title else ""))
+        return rows
+
+    def cursor(self, x, y):
+        self._value("cursor", x, y)
+
+    def focus(self, hwnd):
+        rc, out = self.driver("focus", hwnd)
+        return out.strip() if rc == 0 else None
+
+    def send(self, hwnd, msg, wparam=0, lparam=0):
+        return parse_int(self._value("send", hwnd, msg, wparam, lparam))
+
+    def post(self, hwnd, msg, wparam=0, lparam=0):
+        self._value("post", hwnd, msg, wparam, lparam)
+
+    def sendreg(self, hwnd, name, wparam=0, lparam=0):
+        return parse_int(self._value("sendreg", hwnd, name, wparam, lparam))
+
+    def postreg(self, hwnd, name, wparam=0, lparam=0):
+        self._value("postreg", hwnd, name, wparam, lparam)
+
+    def click(self, hwnd, ctrl):
+        self._value("click", hwnd, ctrl)
+
+    def metrics(self):
+        """SM_CXFULLSCREEN, SM_CYFULLSCREEN, SM_CYCAPTION and the work area, read once."""
+        if self._metrics is None:
+            values = {}
+            for line in self._value("metrics").splitlines():
+                key, *numbers = line.split()
+                values[key] = tuple(int(n) for n in numbers) if len(numbers) > 1 else int(numbers[0])
+            self._metrics = values
+        return self._metrics
+
+    # --- processes and kernel objects -----------------------------------------------------
+
+    def procs_named(self, exe=PROGRAM):
+        return parse_int(self._value("procs", exe))
+
+    def event_exists(self, name):
+        return self.driver("event-exists", name)[0] == 0
+
+    def signal(self, name):
+        return self.driver("signal", name)[0] == 0
+
+    def reg_query(self, key, value=None):
+        """Values under a registry key as {name: (type, data)}, or one value's data; None if missing."""
+        args = [self.wine, "reg", "query", key] + (["/v", value] if value is not None else [])
+        # reg prints in the console code page: C keeps it plain ASCII for the names we ask about.
+        result = subprocess.run(args, env=dict(self.env, LC_ALL="C"), capture_output=True, timeout=60)
+        if result.returncode != 0:
+            return None
+        values = {}
+        for line in result.stdout.decode("latin-1").replace("\r", "").splitlines():
+            # "    name    REG_SZ    data": fields are four blanks apart, names may hold one.
+            parts = line[4:].split("    ", 2) if line.startswith("    ") else []
+            if len(parts) >= 2 and parts[1].startswith("REG_"):
+                values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+        if value is not None:
+            return values.get(value, (None, None))[1]
+        return values

@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Runs the integration tests of one module under Wine: python3 tests/wine/run.py MODULE [TEST ...]
+
+Every test_* function of tests/wine/MODULE.py runs in a fresh prefix of its own and gets that
+Prefix as its argument. One line per test, then "N passed, N failed"; the exit code is 1 when any
+test failed. Tests marked with harness.needs(...) are skipped unless TOLVA_WINE_ALL=1.
+"""
+
+import importlib
+import os
+import sys
+import time
+import traceback
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__.strip().splitlines()[0], file=sys.stderr)
+        return 2
+    module = importlib.import_module(argv[1])
+    tests = [(name, fn) for name, fn in vars(module).items() if name.startswith("test_") and callable(fn)]
+    if len(argv) > 2:
+        tests = [(name, fn) for name, fn in tests if name in argv[2:]]
+    run_all = os.environ.get("TOLVA_WINE_ALL") == "1"
+
+    harness.check_build()
+    harness.ensure_template()
+    harness.ensure_display()
+    passed = failed = 0
+    try:
+        for name, test in tests:
+            feature = getattr(test, "needs", None)
+            if feature and not run_all:
+                print(f"SKIP {name} (needs {feature})", flush=True)
+                continue
+            started = time.monotonic()
+            try:
+                with harness.Prefix(name) as prefix:
+                    test(prefix)
+            except Exception as error:  # one failing test must not stop the others
+                failed += 1
+                where = traceback.extract_tb(error.__traceback__)
+                line = next((f"{Path(f.filename).name}:{f.lineno}" for f in reversed(where)
+                             if f.filename.endswith(f"{argv[1]}.py")), "")
+                print(f"FAIL {name} ({time.monotonic() - started:.1f} s) {line}: "
+                      f"{type(error).__name__}: {error}", flush=True)
+                if os.environ.get("TOLVA_WINE_VERBOSE") == "1":
+                    traceback.print_exception(error)
+            else:
+                passed += 1
+                print(f"PASS {name} ({time.monotonic() - started:.1f} s)", flush=True)
+    finally:
+        harness.stop_display()
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

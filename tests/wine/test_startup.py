@@ -1,0 +1,243 @@
+"""Start-up of the program under Wine: roles, the first copy's window and its log, closing, exit."""
+
+from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
+                     WM_NULL, WM_SYSCOMMAND, WS_EX_TOPMOST, check, wait_until)
+
+MAIN_TITLE = "default"
+SECOND_TITLE = "desk new"
+RUNNING_TITLE = "双桌面已经在运行"
+MARKER_EVENT = "hTOLVATOP2RUNNING"
+
+IDC_CANCEL = 1003
+IDC_LOG = 1006
+IDC_EXIT = 1008
+HK_EXIT = 7771
+WM_TRAYNOTIFY = 1123
+MOD_CTRL_ALT = 3
+
+BANNER = ("hello\r\n"
+          "Kalvo双桌面 2.22\r\n"
+          "欢迎使用双桌面\r\n"
+          "快捷热键操作说明\r\n"
+          "退出:\r\n"
+          "Ctrl+Alt+K\r\n"
+          "隐藏/显示托盘:\r\n"
+          "Ctrl+Alt+H\r\n"
+          "切换:\r\n"
+          "Ctrl+Alt+N\r\n"
+          "Ctrl+Alt+Enter\r\n")
+
+# The desktop creation thread logs these a moment after start-up when all goes well.
+CREATION_LINES = ("Making desk new..   \r\n", "desk new ok\r\n")
+
+HOTKEYS = {"Ctrl+Alt+N": 0x4E, "Ctrl+Alt+H": 0x48, "Ctrl+Alt+K": 0x4B, "Ctrl+Alt+Enter": 0x0D}
+
+
+def log_lines_after_banner(p, hwnd):
+    """The log's lines after the banner, without the creation thread's; fails when the banner
+    is not the log's exact beginning."""
+    text = p.text(hwnd, IDC_LOG)
+    check(text.startswith(BANNER), f"log does not begin with the banner: {text!r}")
+    lines = text[len(BANNER):].splitlines(keepends=True)
+    return [line for line in lines if line not in CREATION_LINES]
+
+
+def start_first_copy(p, args=()):
+    proc = p.start(args)
+    hwnd = p.find(MAIN_TITLE, 20000)
+    return proc, hwnd
+
+
+def alive(proc):
+    return proc.poll() is None
+
+
+def test_first_copy_window_banner_placement_and_hot_keys(p):
+    proc, hwnd = start_first_copy(p)
+
+    # The first answer comes once start-up has run, before the creation thread has logged much.
+    text = p.text(hwnd, IDC_LOG)
+    rest = text[len(BANNER):]
+    check(text.startswith(BANNER), f"banner differs: {text!r}")
+    check(all(line in CREATION_LINES for line in rest.splitlines(keepends=True)),
+          f"unexpected lines after the banner: {rest!r}")
+
+    check(p.visible(hwnd), "main window is not shown")
+    check(p.exstyle(hwnd) & WS_EX_TOPMOST, "main window is not topmost")
+    m = p.metrics()
+    left, top, right, bottom = p.rect(hwnd)
+    check(right == m["cxfullscreen"], f"right edge {right}, expected {m['cxfullscreen']}")
+    check(bottom == m["cyfullscreen"] + m["cycaption"],
+          f"bottom edge {bottom}, expected {m['cyfullscreen']} + {m['cycaption']}")
+    check(p.event_exists(MARKER_EVENT), "the single-instance marker event does not exist")
+    check([w[3] for w in p.windows()].count(MAIN_TITLE) == 1, "more than one main window")
+
+    # All four hot keys belong to the program now: nobody else can register them.
+    for name, vk in HOTKEYS.items():
+        rc, out = p.driver("hold-hotkey", MOD_CTRL_ALT, vk, 0)
+        check(rc == 1 and out.strip() == "failed 1409", f"{name} was free after start-up: {out.strip()!r}")
+    check(alive(proc), "program ended")
+
+
+def test_close_hides_window_and_tray_click_shows_it(p):
+    proc, hwnd = start_first_copy(p)
+    placed = p.rect(hwnd)
+
+    check(p.send(hwnd, WM_CLOSE) == 1, "WM_CLOSE did not return 1")
+    check(not p.visible(hwnd), "WM_CLOSE did not hide the window")
+    check(alive(proc) and p.exists(hwnd), "WM_CLOSE ended the program")
+    check(p.rect(hwnd) == placed, "hidden window left the bottom-right corner")
+
+    # Mouse move and middle button over the tray icon do nothing; left or right buttons show it.
+    for mouse in (0x200, 0x207, 0x208):
+        p.send(hwnd, WM_TRAYNOTIFY, 0, mouse)
+        check(not p.visible(hwnd), f"tray message {mouse:#x} showed the window")
+    check(p.send(hwnd, WM_TRAYNOTIFY, 0, 0x202) == 1, "tray left-button-up did not return 1")
+    check(p.visible(hwnd), "tray click did not show the window")
+
+    # The close box and Alt+F4 come as SC_CLOSE and hide it the same way.
+    p.send(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0)
+    wait_until(lambda: not p.visible(hwnd), 10, message="SC_CLOSE did not hide the window")
+    p.send(hwnd, WM_TRAYNOTIFY, 0, 0x205)
+    check(p.visible(hwnd), "tray right click did not show the window")
+    check(alive(proc), "program ended")
+
+
+def test_enter_and_escape_do_nothing(p):
+    proc, hwnd = start_first_copy(p)
+    before = log_lines_after_banner(p, hwnd)
+    targets = {p.focus(hwnd) or p.child(hwnd, IDC_EXIT), p.child(hwnd, IDC_LOG)}
+
+    # Posted, so the keys pass the program's own message loop as typed keys would.
+    for target in targets:
+        for vk, scan in ((VK_RETURN, 0x1C), (VK_ESCAPE, 0x01)):
+            p.post(target, WM_KEYDOWN, vk, 1 | scan << 16)
+    # Posted after the keys, the shell's restart notice marks the moment they have been handled.
+    p.postreg(hwnd, "TaskbarCreated")
+    wait_until(lambda: not p.exists(hwnd) or "explorer restarted..\r\n" in p.text(hwnd, IDC_LOG), 15,
+               message="the notice posted after the keys was never handled")
+
+    check(p.exists(hwnd) and alive(proc), "Enter or Esc ended the program")
+    check(p.visible(hwnd), "Enter or Esc hid the window")
+    check(log_lines_after_banner(p, hwnd) == before + ["explorer restarted..\r\n"],
+          f"log changed: {log_lines_after_banner(p, hwnd)!r}")
+
+
+def test_other_commands_and_hot_keys_are_swallowed(p):
+    proc, hwnd = start_first_copy(p)
+    before = log_lines_after_banner(p, hwnd)
+    # IDOK and IDCANCEL would end an ordinary dialog.
+    for command in (1, 2, 1234):
+        check(p.send(hwnd, WM_COMMAND, command, 0) == 1, f"WM_COMMAND {command} did not return 1")
+    check(p.send(hwnd, WM_HOTKEY, 9999, 0) == 1, "unknown hot key did not return 1")
+    p.send(hwnd, WM_NULL)
+    check(p.exists(hwnd) and p.visible(hwnd) and alive(proc), "a swallowed message changed the window")
+    check(log_lines_after_banner(p, hwnd) == before, "a swallowed message wrote to the log")
+
+
+def test_second_plain_start_shows_running_dialog_until_cancel(p):
+    first, hwnd = start_first_copy(p)
+    first_pid = p.pid(hwnd)
+    state = (p.rect(hwnd), p.visible(hwnd), log_lines_after_banner(p, hwnd))
+    p.cursor(100, 120)
+
+    second = p.start()
+    dialog = p.find(RUNNING_TITLE, 20000)
+    check(p.pid(dialog) != first_pid, "the running dialog belongs to the first copy")
+    check(p.visible(dialog), "running dialog is not shown")
+    left, top, _, _ = p.rect(dialog)
+    check((left, top) == (100, 120), f"running dialog at ({left}, {top}), not at the pointer (100, 120)")
+    check(alive(second), "second start did not keep running while its dialog is open")
+
+    p.click(dialog, IDC_CANCEL)
+    wait_until(lambda: second.poll() is not None, 15, message="取消 did not end the second start")
+    check(p.try_find(RUNNING_TITLE) is None, "running dialog still there after 取消")
+    check(alive(first) and p.exists(hwnd), "first copy ended")
+    check((p.rect(hwnd), p.visible(hwnd), log_lines_after_banner(p, hwnd)) == state,
+          "取消 changed the first copy's window or log")
+    check(p.event_exists(MARKER_EVENT), "the marker event vanished with the second start")
+
+
+def test_further_start_brings_open_running_dialog_forward(p):
+    start_first_copy(p)
+    second = p.start()
+    p.find(RUNNING_TITLE, 20000)
+    third = p.start()
+    wait_until(lambda: third.poll() is not None, 20, message="third start did not end by itself")
+    dialogs = [w for w in p.windows() if w[3] == RUNNING_TITLE]
+    check(len(dialogs) == 1, f"expected one running dialog, found {len(dialogs)}")
+    check(dialogs[0][2], "the open running dialog is hidden")
+    check(alive(second), "the open running dialog's process ended")
+
+
+def test_makedesktop_anywhere_in_arguments_selects_second_copy(p):
+    second = p.start(["start", "xmakedesktopx"])
+    # No first copy made a desktop for it: started by hand it stays on the current one.
+    p.find(SECOND_TITLE, 20000)
+    check(alive(second), "second copy ended at once")
+    check(p.try_find(MAIN_TITLE) is None, "the second copy made a main window")
+    check(not p.event_exists(MARKER_EVENT), "a second copy created the single-instance marker")
+
+    # The same word in capitals is not the role word; and with only a second copy running,
+    # a start is a first copy, since second copies never create the marker.
+    first = p.start(["MAKEDESKTOP"])
+    p.find(MAIN_TITLE, 20000)
+    check(p.try_find(RUNNING_TITLE) is None, "capital MAKEDESKTOP start showed the running dialog")
+    check(p.event_exists(MARKER_EVENT), "first copy did not create the marker")
+    check(alive(first), "first copy ended")
+
+
+def test_hand_started_second_copy_ends_without_first_copy(p):
+    second = p.start(["makedesktop"])
+    p.find(SECOND_TITLE, 20000)
+    # Six ticks without the first copy's acknowledgement end it.
+    wait_until(lambda: second.poll() is not None, 30, 0.5, "lonely second copy did not end")
+    check(p.procs_named() == 0, "a program process is left")
+
+
+def test_hot_key_held_by_another_process_is_logged(p):
+    holder, line = p.driver_background("hold-hotkey", MOD_CTRL_ALT, HOTKEYS["Ctrl+Alt+N"], 15000)
+    check(line == "held", f"driver could not hold Ctrl+Alt+N: {line}")
+    proc, hwnd = start_first_copy(p)
+    lines = log_lines_after_banner(p, hwnd)
+    check(lines[:1] == ["RegisterHotKey Ctrl+Alt+N failed\r\n"], f"log after the banner: {lines!r}")
+    check(not any(line.startswith("RegisterHotKey") for line in lines[1:]),
+          f"other hot keys failed too: {lines!r}")
+    # The failure stops nothing: the other three are the program's.
+    for name in ("Ctrl+Alt+H", "Ctrl+Alt+K", "Ctrl+Alt+Enter"):
+        rc, out = p.driver("hold-hotkey", MOD_CTRL_ALT, HOTKEYS[name], 0)
+        check(rc == 1, f"{name} was not registered by the program")
+    check(alive(proc), "program ended")
+    holder.kill()
+
+
+def test_exit_command_and_exit_hot_key_end_everything(p):
+    proc, hwnd = start_first_copy(p)
+    check(p.send(hwnd, WM_COMMAND, IDC_EXIT, 0) == 1, "WM_COMMAND 1008 did not return 1")
+    wait_until(lambda: proc.poll() is not None, 20, message="first copy did not end on command 1008")
+    # ExitDesktops also ends the second copy it started on "desk new".
+    wait_until(lambda: p.procs_named() == 0, 20, message="a program process is left after exit")
+    check(not p.event_exists(MARKER_EVENT), "the marker event outlived the program")
+
+    # With the marker gone the next plain start is a first copy again; Ctrl+Alt+K ends it too.
+    proc, hwnd = start_first_copy(p)
+    check(p.try_find(RUNNING_TITLE) is None, "restart after exit showed the running dialog")
+    check(p.send(hwnd, WM_HOTKEY, HK_EXIT, 0) == 1, "WM_HOTKEY Ctrl+Alt+K did not return 1")
+    wait_until(lambda: proc.poll() is not None, 20, message="first copy did not end on Ctrl+Alt+K")
+    wait_until(lambda: p.procs_named() == 0, 20, message="a program process is left after Ctrl+Alt+K")
+
+
+def test_long_argument_tail_starts_normally(p):
+    proc, hwnd = start_first_copy(p, ["x" * 5000])
+    log_lines_after_banner(p, hwnd)
+    check(p.visible(hwnd) and alive(proc), "program with a 5000-character tail did not run")
+
+
+def test_chinese_texts_read_right_under_code_page_1252(p):
+    # The program's Chinese is code page 936 whatever the system's ANSI code page is.
+    p.set_locale("C.UTF-8")
+    check(p.acp() == 1252, "C.UTF-8 did not give code page 1252")
+    _, hwnd = start_first_copy(p)
+    log_lines_after_banner(p, hwnd)
+    p.start()
+    p.find(RUNNING_TITLE, 20000)
