@@ -74,7 +74,12 @@ BOOL PlaceWindow(HWND wnd) {
   GetWindowRect(wnd, &r);
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
-  const WindowOrigin o = BottomRightOrigin(GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN),
-                                           GetSystemMetrics(SM_CYCAPTION), w, h);
+  // The work area itself, rather than the full-screen client size plus a caption: the two agree
+  // for a bottom taskbar on Windows, but only the work area is right for a taskbar at the top or
+  // left, and for platforms whose full-screen metrics are off.
+  RECT work{};
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+    work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  const WindowOrigin o = BottomRightOrigin(work.right, work.bottom, w, h);
   return MoveWindow(wnd, o.x, o.y, w, h, FALSE);
 }

@@ -6,8 +6,8 @@ struct WindowOrigin {
   int y;
 };
 
-// fullCx/fullCy: the full-screen client area (SM_CXFULLSCREEN/SM_CYFULLSCREEN), which is the
-// work area less one caption; adding captionCy back puts the bottom edge on the work area's.
-inline WindowOrigin BottomRightOrigin(int fullCx, int fullCy, int captionCy, int width, int height) {
-  return {fullCx - width, fullCy + captionCy - height};
+// The origin that puts a width x height window flush into the bottom-right corner of the work
+// area whose right and bottom edges are given: just above a bottom taskbar, left of a right one.
+inline WindowOrigin BottomRightOrigin(int workRight, int workBottom, int width, int height) {
+  return {workRight - width, workBottom - height};
 }

@@ -56,9 +56,13 @@ TEST(LogText, TrimsOnlyAbove400Lines) {
   EXPECT_TRUE(LogNeedsTrim(401));
 }
 
-TEST(Placement, BottomRightOfWorkArea) {
-  // 1024x768 screen, 30-pixel taskbar, 19-pixel caption: full-screen client 1024 x 719.
-  WindowOrigin o = BottomRightOrigin(1024, 719, 19, 200, 120);
+TEST(Placement, FlushIntoBottomRightOfWorkArea) {
+  // 1024x768 screen with a 30-pixel taskbar at the bottom: work area ends at 1024, 738.
+  WindowOrigin o = BottomRightOrigin(1024, 738, 200, 120);
   EXPECT_EQ(o.x, 824);
-  EXPECT_EQ(o.y, 738 - 120);
+  EXPECT_EQ(o.y, 618);
+  // A taskbar on the right narrows the work area instead.
+  o = BottomRightOrigin(964, 768, 200, 120);
+  EXPECT_EQ(o.x, 764);
+  EXPECT_EQ(o.y, 648);
 }

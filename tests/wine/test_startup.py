@@ -66,9 +66,9 @@ def test_first_copy_window_banner_placement_and_hot_keys(p):
     check(p.exstyle(hwnd) & WS_EX_TOPMOST, "main window is not topmost")
     m = p.metrics()
     left, top, right, bottom = p.rect(hwnd)
-    check(right == m["cxfullscreen"], f"right edge {right}, expected {m['cxfullscreen']}")
-    check(bottom == m["cyfullscreen"] + m["cycaption"],
-          f"bottom edge {bottom}, expected {m['cyfullscreen']} + {m['cycaption']}")
+    work_right, work_bottom = m["workarea"][2], m["workarea"][3]
+    check((right, bottom) == (work_right, work_bottom),
+          f"bottom-right corner {(right, bottom)}, expected the work area's {(work_right, work_bottom)}")
     check(p.event_exists(MARKER_EVENT), "the single-instance marker event does not exist")
     check([w[3] for w in p.windows()].count(MAIN_TITLE) == 1, "more than one main window")
 
