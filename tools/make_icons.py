@@ -259,8 +259,9 @@ ICONS = [
     # file, then (size, picture) in file order; the first is what the buttons load.
     ('default.ico', [(32, default_desk), (16, default_desk)]),
     ('newdesk.ico', [(32, new_desk), (16, new_desk)]),
-    # The exit button is about 42 pixels high: the 48-pixel disc is drawn smaller to fit it whole.
-    ('exit.ico', [(48, zoomed(power, 0.84)), (32, power), (16, power)]),
+    # The exit button is about 42 pixels high: the 48-pixel disc is drawn smaller to fit it whole,
+    # pressed (one pixel lower) included.
+    ('exit.ico', [(48, zoomed(power, 0.78)), (32, power), (16, power)]),
     ('switch.ico', [(72, switch_arrows)]),
 ]
 
