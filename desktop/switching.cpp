@@ -2,6 +2,7 @@
 
 #include "app/log.h"
 #include "desktop/events.h"
+#include "ui/ids.h"
 #include "ui/tray.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -152,4 +153,20 @@ int SwitchState() {
   if (s.current == s.defaultDesk) return 1;
   if (s.current == s.fresh) return 2;
   return 3;
+}
+
+LRESULT AnswerQuery(WPARAM selector) {
+  switch (selector) {
+    case kQuerySwitchState:
+      return SwitchState();
+    case kQueryDeadCount:
+      return deadCount;
+    case kQuerySwitchRefused:
+      return switchRefused;
+    case kQueryTrayShown:
+      return trayShown;
+    case kQueryOkSent:
+      return okSent;
+  }
+  return -1;
 }

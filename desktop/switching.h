@@ -27,3 +27,5 @@ void ReplaceStartedProcesses(PROCESS_INFORMATION* explorer, PROCESS_INFORMATION*
 
 // Observation for tests and the soak script: 0 not ready, 1 on Default, 2 on New, 3 lost.
 int SwitchState();
+// Answers a diagnostic query (WM_TOLVA_QUERY) of either copy.
+LRESULT AnswerQuery(WPARAM selector);

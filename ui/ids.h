@@ -23,6 +23,17 @@
 constexpr unsigned IDT_TICK = 1;               // one-second tick of both windows
 constexpr unsigned WM_TRAYNOTIFY = 0x0400 + 99; // WM_USER + 99 = 1123, tray icon callback
 
+// Diagnostics for tests and measurement scripts: the window answers with a state value.
+// wParam selects it (see TolvaQuery); unknown selectors answer -1.
+constexpr unsigned WM_TOLVA_QUERY = 0x8000 + 0x40;  // WM_APP + 0x40
+enum TolvaQuery : unsigned {
+  kQuerySwitchState = 0,  // first copy: 0 not ready, 1 on Default, 2 on "desk new", 3 lost
+  kQueryDeadCount = 1,    // ticks since the partner was last heard
+  kQuerySwitchRefused = 2,
+  kQueryTrayShown = 3,
+  kQueryOkSent = 4,       // second copy: "desk n ok" sent since start or taskbar restart
+};
+
 // Global hot keys, all with Ctrl+Alt
 constexpr int HK_EXIT = 7771;          // Ctrl+Alt+K
 constexpr int HK_SWITCH_N = 7773;      // Ctrl+Alt+N

@@ -93,12 +93,15 @@ void CMainDlg::RegisterHotKeys() {
 
 bool CMainDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
 
-bool CMainDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
+bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
   switch (msg) {
     case WM_PAINT:
       return PaintMinimized();
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<LRESULT>(m_hIcon);
+      return true;
+    case WM_TOLVA_QUERY:
+      result = AnswerQuery(wp);
       return true;
   }
   return false;

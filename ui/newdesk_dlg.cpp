@@ -49,6 +49,12 @@ BOOL CNewDeskDlg::OnInitDialog() {
 
 bool CNewDeskDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
 
+bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+  if (msg != WM_TOLVA_QUERY) return false;
+  result = AnswerQuery(wp);
+  return true;
+}
+
 LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
     trayShown = 0;

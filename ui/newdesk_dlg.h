@@ -11,6 +11,7 @@ class CNewDeskDlg : public win::Dialog {
  protected:
   BOOL OnInitDialog() override;
   bool PreTranslateMessage(MSG& msg) override;
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
   LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
