@@ -48,7 +48,7 @@ add_custom_command(TARGET tolva2 POST_BUILD
 
 # The test driver used by the integration tests, which run the x86_64 program under 64-bit Wine.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-add_executable(tolva_driver tests/wine/driver.cpp win/text.cpp)
+add_executable(tolva_driver tests/wine/driver.cpp tests/wine/driver_measure.cpp win/text.cpp)
 target_include_directories(tolva_driver PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(tolva_driver PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 target_compile_options(tolva_driver PRIVATE ${TOLVA_WARNINGS} -Os)

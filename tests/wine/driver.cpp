@@ -402,6 +402,8 @@ void Usage() {
 
 }  // namespace
 
+int MeasureCommand(const std::wstring& command, int n, wchar_t** args);  // driver_measure.cpp
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
     Usage();
@@ -411,6 +413,8 @@ int wmain(int argc, wchar_t** argv) {
   int n = argc - 2;
   wchar_t** args = argv + 2;
   int rc = kUsage;
+  if ((rc = MeasureCommand(command, n, args)) >= 0) return rc;
+  rc = kUsage;
   if (command == L"find") rc = CmdFind(n, args);
   else if (command == L"text") rc = CmdText(n, args);
   else if (command == L"rect") rc = CmdRect(n, args);
