@@ -39,7 +39,9 @@ target_compile_options(tolva2 PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${TOLVA_WARNINGS} ${TOLVA_SIZE_FLAGS} ${TOLVA_NARROW_CHARSET} -fno-exceptions -fno-rtti>)
 target_link_options(tolva2 PRIVATE ${TOLVA_LINK_FLAGS})
 target_link_libraries(tolva2 PRIVATE comctl32 shell32 advapi32 wininet gdi32 user32 kernel32)
-set_source_files_properties(res/tolva2.rc PROPERTIES COMPILE_FLAGS "-c 65001")
+set_source_files_properties(res/tolva2.rc PROPERTIES COMPILE_FLAGS "-c 65001"
+  # windres writes no dependency file: name what the .rc pulls in.
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/default.ico;${CMAKE_SOURCE_DIR}/res/newdesk.ico;${CMAKE_SOURCE_DIR}/res/exit.ico;${CMAKE_SOURCE_DIR}/res/switch.ico;${CMAKE_SOURCE_DIR}/res/tolva2.manifest;${CMAKE_SOURCE_DIR}/ui/ids.h")
 
 # The program refuses to start when its own file is outside 1 KiB .. 1 MiB: fail the build first.
 add_custom_command(TARGET tolva2 POST_BUILD
