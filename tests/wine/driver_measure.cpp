@@ -1,7 +1,7 @@
-// Measurement commands of the test driver, used by tools/bench.py and tools/soak.py:
+// Measurement commands of the test driver, used by tools/bench.py (processor time is read from
+// Linux, since Wine reports none for other processes):
 //   timeline EXE [timeout_ms]  start the program and time its milestones in milliseconds
 //   switch-bench HWND N        time N switch requests (WM_COMMAND 1009 sent) in microseconds
-//   cpu PID                    processor time used so far, in milliseconds
 // Returns -1 for a command that is not one of these.
 #include <windows.h>
 
@@ -100,24 +100,10 @@ int SwitchBench(int n, wchar_t** args) {
   return 0;
 }
 
-int Cpu(int n, wchar_t** args) {
-  if (n < 1) return 2;
-  win::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(_wtoi(args[0]))));
-  if (!process) return 1;
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 1;
-  auto ms = [](const FILETIME& f) {
-    return static_cast<double>((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 10000.0;
-  };
-  Print("cpu_ms %.1f\n", ms(kernel) + ms(user));
-  return 0;
-}
-
 }  // namespace
 
 int MeasureCommand(const std::wstring& command, int n, wchar_t** args) {
   if (command == L"timeline") return Timeline(n, args);
   if (command == L"switch-bench") return SwitchBench(n, args);
-  if (command == L"cpu") return Cpu(n, args);
   return -1;
 }
