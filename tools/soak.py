@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Soak: runs the first copy with its second copy under Wine for a while, switching, hiding and
+showing, signalling every event the copies listen to and replaying the taskbar restart, then exits.
+Reports the first copy's handle count, GDI and USER objects and working set at start and end, and
+fails when a handle was gained or a process of the program is left behind.
+
+    . tools/wine-env.sh; python3 tools/soak.py [--minutes 3]
+"""
+import argparse
+import itertools
+import json
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "wine"))
+import harness  # noqa: E402
+
+WM_COMMAND, WM_HOTKEY, HK_TRAY, QUERY = 0x111, 0x312, 7774, 0x8040
+
+
+def second_copy_window(p):
+    for hwnd, pid, visible, title in p.windows("desk new"):
+        if title == "desk new":
+            return hwnd
+    return None
+
+
+def sample(p, pid):
+    handles = int(p.driver("handles", pid)[1].split()[0])
+    # GDI and USER object counts read 0 under Wine, which does not count them per process.
+    gui = dict(line.split() for line in p.driver("gdi", pid)[1].splitlines() if len(line.split()) == 2)
+    working_set = int(p.driver("mem", pid)[1].split()[0])
+    return {"handles": handles, "gdi": int(gui.get("gdi", -1)), "user": int(gui.get("user", -1)),
+            "working_set": working_set}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--minutes", type=float, default=3.0)
+    args = parser.parse_args()
+    harness.ensure_display()
+    harness.ensure_template()
+    with harness.Prefix("soak") as p:
+        p.start()
+        main_wnd = p.find("default", 20000)
+        harness.wait_until(lambda: "desk new ok" in p.text(main_wnd, 1006), 40, message="second desktop not ready")
+        second = second_copy_window(p)
+        harness.check(second is not None, "no second copy window")
+        pid = p.pid(main_wnd)
+        time.sleep(5)  # let start-up settle
+        start = sample(p, pid)
+
+        actions = itertools.cycle([
+            ("switch", lambda: p.send(main_wnd, WM_COMMAND, 1009)),
+            ("hide", lambda: p.send(main_wnd, WM_HOTKEY, HK_TRAY)),
+            ("show", lambda: p.send(main_wnd, WM_HOTKEY, HK_TRAY)),
+            ("hello", lambda: p.signal("tolva receive hello")),
+            ("ready", lambda: p.signal("desk n ok")),
+            ("switch-event", lambda: p.signal("switch desk")),
+            ("hide-event", lambda: p.signal("hide m")),
+            ("show-event", lambda: p.signal("hide m")),
+            ("ack", lambda: p.signal("ndesk receive ack")),
+            ("second-switch", lambda: p.send(second, WM_COMMAND, 1009)),
+            ("taskbar", lambda: p.postreg(main_wnd, "TaskbarCreated")),
+            ("taskbar-second", lambda: p.postreg(second, "TaskbarCreated")),
+        ])
+        counts = {}
+        end_at = time.time() + args.minutes * 60
+        while time.time() < end_at:
+            name, act = next(actions)
+            act()
+            counts[name] = counts.get(name, 0) + 1
+        # Back to the state of the start: shown, on Default.
+        if p.send(main_wnd, QUERY, 3) != 1:
+            p.send(main_wnd, WM_HOTKEY, HK_TRAY)
+        time.sleep(3)
+        end = sample(p, pid)
+        alive_second = second_copy_window(p) is not None
+        p.send(main_wnd, WM_COMMAND, 1008)
+        harness.wait_until(lambda: p.procs_named() == 0, 30, message="program did not end")
+        left = p.procs_named()
+
+    growth = end["handles"] - start["handles"]
+    print("| measure | start | end |\n|---|---|---|")
+    for key in ("handles", "gdi", "user", "working_set"):
+        print(f"| {key} | {start[key]} | {end[key]} |")
+    print(f"actions: {sum(counts.values())} over {args.minutes} min ({', '.join(f'{k} {v}' for k, v in counts.items())})")
+    print(f"second copy alive at the end: {alive_second}; program processes left after exit: {left}")
+    print(json.dumps({"minutes": args.minutes, "start": start, "end": end, "handle_growth": growth,
+                      "actions": counts, "second_alive": alive_second, "left": left}, sort_keys=True))
+    if growth != 0 or left or not alive_second:
+        print("soak: FAILED", file=sys.stderr)
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()
