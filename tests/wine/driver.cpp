@@ -315,6 +315,13 @@ win::Handle OpenPid(const wchar_t* text, DWORD access) {
   return win::Handle(OpenProcess(access, FALSE, static_cast<DWORD>(pid)));
 }
 
+// Ends one process from outside, as a crash or the task manager would.
+int CmdKillPid(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle process = OpenPid(argv[0], PROCESS_TERMINATE);
+  return process && TerminateProcess(process.get(), 1) ? kOk : kFailed;
+}
+
 // GetProcessHandleCount is a stub under Wine: count the handle values that duplicate successfully.
 int CmdHandles(int argc, wchar_t** argv) {
   if (argc < 1) return kUsage;
@@ -396,7 +403,7 @@ void Usage() {
       "  find TITLE [timeout_ms] [desktop]   text HWND [ctrl-id]   child HWND CTRL-ID\n"
       "  rect|style|exstyle|visible|pid|focus HWND\n"
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
-      "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME\n"
+      "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
       "  handles PID [max]   gdi PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]");
 }
 
@@ -434,6 +441,7 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"hold-hotkey") rc = CmdHoldHotkey(n, args);
   else if (command == L"procs") rc = CmdProcs(n, args);
   else if (command == L"kill") rc = CmdKill(n, args);
+  else if (command == L"kill-pid") rc = CmdKillPid(n, args);
   else if (command == L"handles") rc = CmdHandles(n, args);
   else if (command == L"gdi") rc = CmdGdi(n, args);
   else if (command == L"mem") rc = CmdMem(n, args);
