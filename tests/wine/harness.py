@@ -382,11 +382,15 @@ class Prefix:
         """Values under a registry key as {name: (type, data)}, or one value's data; None if missing."""
         args = [self.wine, "reg", "query", key] + (["/v", value] if value is not None else [])
         # reg prints in the console code page: C keeps it plain ASCII for the names we ask about.
-        result = subprocess.run(args, env=dict(self.env, LC_ALL="C"), capture_output=True, timeout=60)
+        # Into a file: as the first Wine process of a prefix, reg starts services that hold a pipe open.
+        path = self._output_file()
+        with open(path, "wb") as out:
+            result = subprocess.run(args, env=dict(self.env, LC_ALL="C"), stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.DEVNULL, timeout=60)
         if result.returncode != 0:
             return None
         values = {}
-        for line in result.stdout.decode("latin-1").replace("\r", "").splitlines():
+        for line in path.read_bytes().decode("latin-1").replace("\r", "").splitlines():
             # "    name    REG_SZ    data": fields are four blanks apart, names may hold one.
             parts = line[4:].split("    ", 2) if line.startswith("    ") else []
             if len(parts) >= 2 and parts[1].startswith("REG_"):
