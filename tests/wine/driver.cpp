@@ -4,6 +4,7 @@
 // was not found or the call failed, 2 on a usage error.
 #include <windows.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <cstdarg>
@@ -279,6 +280,62 @@ int CmdHoldHotkey(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// Starts EXE (suspended), then opens its file for reading with no sharing, so only the running
+// program finds it unreadable (held before the start, the loader itself could not open it), and
+// lets it run with the file held for at most MS ms. Prints "held" (or "failed <error>"), then the
+// program's exit code, or "running" if it still runs then (it is left running).
+int CmdStartLocked(int argc, wchar_t** argv) {
+  unsigned long long ms = 0;
+  if (argc < 2 || !ParseNumber(argv[1], &ms)) return kUsage;
+  std::wstring commandLine = L"\"" + std::wstring(argv[0]) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(argv[0], &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                      &info)) {
+    WriteLine(Format("failed start %lu", GetLastError()));
+    return kFailed;
+  }
+  win::Handle process(info.hProcess);
+  win::Handle thread(info.hThread);
+  win::Handle file(CreateFileW(argv[0], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  WriteLine(file ? std::string("held") : Format("failed %lu", GetLastError()));
+  ResumeThread(thread.get());
+  DWORD code = 0;
+  if (WaitForSingleObject(process.get(), static_cast<DWORD>(ms)) == WAIT_OBJECT_0 &&
+      GetExitCodeProcess(process.get(), &code))
+    WriteLine(Format("%lu", code));
+  else
+    WriteLine("running");
+  return file ? kOk : kFailed;
+}
+
+// Gives a registry key (created if missing) the DACL written in SDDL, e.g. "D:P(A;;KR;;;WD)" for
+// read-only, so a test can take write access away. KEY starts with HKLM\ or HKCU\.
+int CmdRegDacl(int argc, wchar_t** argv) {
+  if (argc < 2) return kUsage;
+  const std::wstring path = argv[0];
+  HKEY root = nullptr;
+  if (path.rfind(L"HKLM\\", 0) == 0) root = HKEY_LOCAL_MACHINE;
+  else if (path.rfind(L"HKCU\\", 0) == 0) root = HKEY_CURRENT_USER;
+  else return kUsage;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(argv[1], SDDL_REVISION_1, &sd, nullptr)) return kUsage;
+  HKEY key = nullptr;
+  // The owner may always change the DACL, whatever the old one says.
+  LONG result = RegCreateKeyExW(root, path.c_str() + 5, 0, nullptr, 0, WRITE_DAC, nullptr, &key, nullptr);
+  if (result == ERROR_SUCCESS) {
+    result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+    RegCloseKey(key);
+  }
+  LocalFree(sd);
+  if (result != ERROR_SUCCESS) {
+    WriteLine(Format("failed %ld", result));
+    return kFailed;
+  }
+  return kOk;
+}
+
 // Processes whose image name matches, case-insensitively as Windows compares file names.
 std::vector<DWORD> ProcessesNamed(const wchar_t* exeName) {
   std::vector<DWORD> pids;
@@ -404,6 +461,7 @@ void Usage() {
       "  rect|style|exstyle|visible|pid|focus HWND\n"
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
+      "  start-locked EXE MS   reg-dacl KEY SDDL\n"
       "  handles PID [max]   gdi PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]");
 }
 
@@ -439,6 +497,8 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"signal") rc = CmdSignal(n, args);
   else if (command == L"event-exists") rc = CmdEventExists(n, args);
   else if (command == L"hold-hotkey") rc = CmdHoldHotkey(n, args);
+  else if (command == L"start-locked") rc = CmdStartLocked(n, args);
+  else if (command == L"reg-dacl") rc = CmdRegDacl(n, args);
   else if (command == L"procs") rc = CmdProcs(n, args);
   else if (command == L"kill") rc = CmdKill(n, args);
   else if (command == L"kill-pid") rc = CmdKillPid(n, args);
