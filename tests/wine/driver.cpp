@@ -454,6 +454,20 @@ int CmdWindows(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// Stands in for a program the shell starts (the browser): appends its arguments, tab-separated,
+// as one UTF-8 line to FILE.
+int CmdRecord(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  std::string line;
+  for (int i = 1; i < argc; ++i) line += (i > 1 ? "\t" : "") + Utf8(argv[i]);
+  line += "\n";
+  win::Handle file(CreateFileW(argv[0], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file || !WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) return kFailed;
+  return kOk;
+}
+
 void Usage() {
   WriteLine(
       "usage: tolva_driver <command> ...\n"
@@ -462,7 +476,8 @@ void Usage() {
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
       "  start-locked EXE MS   reg-dacl KEY SDDL\n"
-      "  handles PID [max]   gdi PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]");
+      "  handles PID [max]   gdi PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
+      "  record FILE ARGS...");
 }
 
 }  // namespace
@@ -509,6 +524,7 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"acp") rc = CmdAcp();
   else if (command == L"cursor") rc = CmdCursor(n, args);
   else if (command == L"windows") rc = CmdWindows(n, args);
+  else if (command == L"record") rc = CmdRecord(n, args);
   if (rc == kUsage) Usage();
   return rc;
 }

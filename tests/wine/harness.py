@@ -24,6 +24,8 @@ def _dir_from_env(name, default):
 
 
 WIN64_DIR = _dir_from_env("TOLVA_WIN64_DIR", "build/win64")
+# The x86_64 program built to fetch its update file from 127.0.0.1:18091 (site 127.0.0.1:18092).
+WIN64_UPDATE_DIR = _dir_from_env("TOLVA_WIN64_UPDATE_DIR", "build/win64-update")
 TEMPLATE = _dir_from_env("TOLVA_WINE_TEMPLATE", "build/wine-template")
 PROGRAM = "tolva2.exe"
 DRIVER = "tolva_driver.exe"
@@ -138,15 +140,16 @@ def remote_hosts(exe):
     return sorted(hosts)
 
 
-def check_build(names=(PROGRAM, DRIVER)):
+def check_build(names=(PROGRAM, DRIVER), program_dir=None):
+    program_dir = Path(program_dir) if program_dir else WIN64_DIR
     for name in names:
-        check((WIN64_DIR / name).is_file(),
-              f"{WIN64_DIR / name} is missing: build it (or set TOLVA_WIN64_DIR to the x86_64 build)")
+        path = (program_dir if name == PROGRAM else WIN64_DIR) / name
+        check(path.is_file(), f"{path} is missing: build it (or set TOLVA_WIN64_DIR to the x86_64 build)")
     if PROGRAM in names:
         # Tests reach the network only on loopback: a program built for real servers would
         # resolve and contact them ten seconds into every test.
-        hosts = remote_hosts(WIN64_DIR / PROGRAM)
-        check(not hosts, f"{WIN64_DIR / PROGRAM} is built to contact {', '.join(hosts)}; configure that "
+        hosts = remote_hosts(program_dir / PROGRAM)
+        check(not hosts, f"{program_dir / PROGRAM} is built to contact {', '.join(hosts)}; configure that "
                          "build with -DTOLVA_UPDATE_HOST=127.0.0.1:9 -DTOLVA_HOME_HOST=127.0.0.1:9 for the tests")
 
 
@@ -173,8 +176,10 @@ def parse_int(text):
 class Prefix:
     """One test's Wine prefix. Use as a context manager; everything ends with it."""
 
-    def __init__(self, name="test"):
+    def __init__(self, name="test", program_dir=None):
         self.name = name
+        # Another build of the program (same driver), e.g. one configured for another update server.
+        self.program_dir = Path(program_dir) if program_dir else WIN64_DIR
         self.tmp = Path(tempfile.mkdtemp(prefix=f"tolva-wine-{name}-"))
         self.path = self.tmp / "prefix"
         self.dir = self.path / "drive_c" / "tolva2"
@@ -189,9 +194,9 @@ class Prefix:
         try:
             subprocess.run(["cp", "-a", str(TEMPLATE), str(self.path)], check=True)
             self.dir.mkdir()
-            for name in (PROGRAM, DRIVER):
-                if (WIN64_DIR / name).is_file():
-                    shutil.copy2(WIN64_DIR / name, self.dir / name)
+            for source in (self.program_dir / PROGRAM, WIN64_DIR / DRIVER):
+                if source.is_file():
+                    shutil.copy2(source, self.dir / source.name)
             # A persistent server keeps each driver call at a fraction of a second.
             subprocess.run([self.wineserver, "-p"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

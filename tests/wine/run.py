@@ -29,7 +29,9 @@ def main(argv):
     run_all = os.environ.get("TOLVA_WINE_ALL") == "1"
     run_slow = os.environ.get("TOLVA_WINE_SLOW") == "1"
 
-    harness.check_build()
+    # A module may run another build of the program: its PROGRAM_DIR names that build's folder.
+    program_dir = getattr(module, "PROGRAM_DIR", None)
+    harness.check_build(program_dir=program_dir)
     harness.ensure_template()
     harness.ensure_display()
     passed = failed = 0
@@ -44,7 +46,7 @@ def main(argv):
                 continue
             started = time.monotonic()
             try:
-                with harness.Prefix(name) as prefix:
+                with harness.Prefix(name, program_dir=program_dir) as prefix:
                     test(prefix)
             except Exception as error:  # one failing test must not stop the others
                 failed += 1
