@@ -48,3 +48,13 @@ if(TOLVA_WINE_TESTS)
     set_tests_properties(wine.${module} PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED wine_template)
   endforeach()
 endif()
+
+# The record codec as a command-line tool: the Wine tests decode and craft registry values with it.
+add_executable(record_tool tests/tools/record_tool.cpp)
+target_compile_options(record_tool PRIVATE ${TOLVA_NARROW_CHARSET})
+target_link_libraries(record_tool PRIVATE tolva_pure)
+if(TOLVA_WINE_TESTS)
+  set_property(TEST wine.test_state APPEND PROPERTY ENVIRONMENT TOLVA_NATIVE_DIR=${CMAKE_BINARY_DIR})
+  # About a dozen full starts and exits of the program, each making its second desktop.
+  set_tests_properties(wine.test_state PROPERTIES TIMEOUT 600)
+endif()
