@@ -19,22 +19,26 @@ unsigned char regReadBuf[kRecordValueMax];
 
 void LogSink(const char* line) { LogLine(line); }
 
-bool KeyExists(HKEY root, REGSAM access) {
+// The result of opening the record key: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when it is absent,
+// ERROR_ACCESS_DENIED when it is there but not open to this process with this access.
+LONG TryOpenRecordKey(HKEY root, REGSAM access) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, kKeyPath, 0, access, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  const LONG result = RegOpenKeyExA(root, kKeyPath, 0, access, &key);
+  if (result == ERROR_SUCCESS) RegCloseKey(key);
+  return result;
 }
 
 // The record belongs under HKEY_LOCAL_MACHINE. A process that may not write there (not elevated,
 // the normal case) keeps it under the same path of HKEY_CURRENT_USER instead, so the record still
 // persists; the choice is made once, by whether HKEY_LOCAL_MACHINE is writable, so reads and
-// writes always meet in the same place.
+// writes always meet in the same place. A key that exists but is closed to this process counts as
+// not writable: creating it again would only open the same closed key.
 HKEY RecordRoot() {
-  static HKEY root = [] {
-    if (KeyExists(HKEY_LOCAL_MACHINE, KEY_READ | KEY_WRITE)) return HKEY_LOCAL_MACHINE;
+  static const HKEY root = [] {
+    const LONG machine = TryOpenRecordKey(HKEY_LOCAL_MACHINE, KEY_READ | KEY_WRITE);
+    if (machine == ERROR_SUCCESS) return HKEY_LOCAL_MACHINE;
     HKEY software = nullptr;
-    if (!KeyExists(HKEY_LOCAL_MACHINE, KEY_READ) &&
+    if (machine == ERROR_FILE_NOT_FOUND &&
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_CREATE_SUB_KEY, &software) == ERROR_SUCCESS) {
       RegCloseKey(software);
       return HKEY_LOCAL_MACHINE;
