@@ -3,6 +3,7 @@
 // Results go to stdout as UTF-8; the exit code is 0 when the command did its job, 1 when the object
 // was not found or the call failed, 2 on a usage error.
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 #include <sddl.h>
 #include <tlhelp32.h>
@@ -468,6 +469,148 @@ int CmdRecord(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// Creates a named auto-reset event and holds it MS ms, so that the program finds it existing.
+// Says "held", or "existed" when the event was there already.
+int CmdHoldEvent(int argc, wchar_t** argv) {
+  unsigned long long ms = 0;
+  if (argc < 2 || !ParseNumber(argv[1], &ms)) return kUsage;
+  win::Handle event(CreateEventW(nullptr, FALSE, FALSE, argv[0]));
+  const DWORD error = GetLastError();
+  if (!event) {
+    WriteLine(Format("failed %lu", error));
+    return kFailed;
+  }
+  WriteLine(error == ERROR_ALREADY_EXISTS ? "existed" : "held");
+  Sleep(static_cast<DWORD>(ms));
+  return kOk;
+}
+
+bool ReadWindowText(HWND hwnd, std::wstring* text) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length)) return false;
+  std::vector<wchar_t> buffer(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+                           kSendTimeoutMs, &copied))
+    return false;
+  text->assign(buffer.data(), copied);
+  return true;
+}
+
+// Reads a window's text over and over until the window is gone (or TIMEOUT_MS passed), then
+// writes the last text read to FILE as UTF-8: what a log showed just before its program ended.
+// Says "watching" after the first read.
+int CmdLastText(int argc, wchar_t** argv) {
+  unsigned long long timeoutMs = 60000;
+  if (argc < 3 || (argc >= 4 && !ParseNumber(argv[3], &timeoutMs))) return kUsage;
+  HWND hwnd = TargetWindow(2, argv);
+  std::wstring last;
+  if (!hwnd || !ReadWindowText(hwnd, &last)) return kFailed;
+  WriteLine("watching");
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  std::wstring text;
+  // A read waits while the program's UI thread is busy and is answered whenever it next takes
+  // sent messages, so one is pending at every moment the text can still be read.
+  while (IsWindow(hwnd) && GetTickCount64() < deadline) {
+    if (ReadWindowText(hwnd, &text)) last = text;
+    Sleep(1);
+  }
+  const std::string bytes = Utf8(last);
+  win::Handle file(CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+    return kFailed;
+  return IsWindow(hwnd) ? kFailed : kOk;
+}
+
+// Sends several messages from one process, so that nothing of the program's own (a timer tick)
+// is likely to come between them as it could between separate driver runs. TARGET is a window
+// handle, or the title of a top-level window to wait for (30 s); MSG is a number or the name of
+// a registered message. Prints each result on its own line.
+int CmdSends(int argc, wchar_t** argv) {
+  if (argc < 4 || (argc - 1) % 3 != 0) return kUsage;
+  struct Message {
+    UINT msg;
+    WPARAM wparam;
+    LPARAM lparam;
+  };
+  std::vector<Message> messages;
+  for (int i = 1; i < argc; i += 3) {
+    unsigned long long m = 0, w = 0, l = 0;
+    if (!ParseNumber(argv[i + 1], &w) || !ParseNumber(argv[i + 2], &l)) return kUsage;
+    if (!ParseNumber(argv[i], &m)) m = RegisterWindowMessageW(argv[i]);
+    if (!m) return kFailed;
+    messages.push_back({static_cast<UINT>(m), static_cast<WPARAM>(w), static_cast<LPARAM>(l)});
+  }
+  HWND hwnd = nullptr;
+  if (!ParseHwnd(argv[0], &hwnd)) {
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (!hwnd) {
+      for (HWND candidate : TopLevelWindows(nullptr))
+        if (WindowTitle(candidate) == argv[0]) hwnd = candidate;
+      if (!hwnd && GetTickCount64() >= deadline) return kFailed;
+      if (!hwnd) Sleep(10);
+    }
+  }
+  for (const Message& m : messages)
+    if (Send(hwnd, m.msg, m.wparam, m.lparam) != kOk) return kFailed;
+  return kOk;
+}
+
+// Whether one of the strings that the tooltip's own data points to is `title`. Wine's tooltip
+// answers no title query, and its data lives in the shell's process, so this reads it there.
+bool TooltipHasTitle(HWND tip, const std::wstring& title) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tip, &pid);
+  win::Handle process(OpenProcess(PROCESS_VM_READ, FALSE, pid));
+  const ULONG_PTR data = static_cast<ULONG_PTR>(GetWindowLongPtrW(tip, 0));
+  if (!process || !data) return false;
+  // The control's data: its tip text buffer (1024 characters) and its fields, read in pieces
+  // since the block may end before a page does.
+  constexpr size_t kDataBytes = 4096, kPiece = 256;
+  std::vector<ULONG_PTR> words;
+  for (size_t offset = 0; offset < kDataBytes; offset += kPiece) {
+    ULONG_PTR piece[kPiece / sizeof(ULONG_PTR)];
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process.get(), reinterpret_cast<const void*>(data + offset), piece, kPiece, &read)) break;
+    words.insert(words.end(), piece, piece + read / sizeof(ULONG_PTR));
+  }
+  const size_t bytes = (title.size() + 1) * sizeof(wchar_t);
+  std::vector<wchar_t> found(title.size() + 1);
+  for (ULONG_PTR word : words) {
+    if (word < 0x10000 || word % sizeof(wchar_t)) continue;
+    SIZE_T read = 0;
+    if (ReadProcessMemory(process.get(), reinterpret_cast<const void*>(word), found.data(), bytes, &read) &&
+        read == bytes && found.back() == L'\0' && title.compare(found.data()) == 0)
+      return true;
+  }
+  return false;
+}
+
+// The shell's balloons on the current desktop: visible tooltips of balloon style, one line each:
+// HWND, whether TITLE (when given) is the balloon's title (1 or 0), and the text with \r, \n and
+// \\ written as escapes.
+int CmdBalloons(int argc, wchar_t** argv) {
+  for (HWND hwnd : TopLevelWindows(nullptr)) {
+    wchar_t name[64];  // only "tooltips_class32" matters here
+    if (!IsWindowVisible(hwnd) || !GetClassNameW(hwnd, name, 64) || lstrcmpiW(name, TOOLTIPS_CLASSW) != 0 ||
+        !(GetWindowLongW(hwnd, GWL_STYLE) & TTS_BALLOON))
+      continue;
+    std::wstring text;
+    if (!ReadWindowText(hwnd, &text)) continue;
+    std::string escaped;
+    for (char c : Utf8(text)) {
+      if (c == '\r') escaped += "\\r";
+      else if (c == '\n') escaped += "\\n";
+      else if (c == '\\') escaped += "\\\\";
+      else escaped += c;
+    }
+    const bool titled = argc >= 1 && TooltipHasTitle(hwnd, argv[0]);
+    WriteLine(HwndText(hwnd) + (titled ? " 1 " : " 0 ") + escaped);
+  }
+  return kOk;
+}
+
 void Usage() {
   WriteLine(
       "usage: tolva_driver <command> ...\n"
@@ -477,7 +620,9 @@ void Usage() {
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
       "  start-locked EXE MS   reg-dacl KEY SDDL\n"
       "  handles PID [max]   gdi PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
-      "  record FILE ARGS...");
+      "  record FILE ARGS...\n"
+      "  hold-event EVENT MS   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
+      "  balloons [TITLE]");
 }
 
 }  // namespace
@@ -525,6 +670,10 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"cursor") rc = CmdCursor(n, args);
   else if (command == L"windows") rc = CmdWindows(n, args);
   else if (command == L"record") rc = CmdRecord(n, args);
+  else if (command == L"hold-event") rc = CmdHoldEvent(n, args);
+  else if (command == L"last-text") rc = CmdLastText(n, args);
+  else if (command == L"sends") rc = CmdSends(n, args);
+  else if (command == L"balloons") rc = CmdBalloons(n, args);
   if (rc == kUsage) Usage();
   return rc;
 }
