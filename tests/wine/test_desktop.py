@@ -1,0 +1,304 @@
+"""The second desktop under Wine: its creation with the shell and the second copy, switching,
+exit, the two copies watching each other, and the second copy's window."""
+
+import time
+
+from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
+                     WM_SYSCOMMAND, check, prefix_processes, wait_until)
+
+MAIN_TITLE = "default"
+NEW_DESKTOP = "desk new"  # also the second copy's window title
+
+IDC_LOG = 1006
+IDC_EXIT = 1008
+IDC_SWITCH = 1009
+HK_SWITCH_N = 7773
+HK_SWITCH_ENTER = 7775
+WM_TRAYNOTIFY = 1123
+WM_LBUTTONUP = 0x0202
+WS_VISIBLE = 0x10000000
+
+WM_TOLVA_QUERY = 0x8040
+Q_SWITCH_STATE, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_TRAY_SHOWN, Q_OK_SENT = range(5)
+ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready, 3 lost
+
+MAKING = "Making desk new..   \r\n"
+READY = "desk new ok\r\n"
+REFUSED = "还没启动完毕，不能切换\r\n"
+RESTART = "desk n is dead\r\nnow restart it ..\r\n"
+
+# Wine's tray window, shown while it holds at least one icon.
+TRAY_TITLE = "Wine System Tray"
+
+
+def query(p, hwnd, selector):
+    return p.send(hwnd, WM_TOLVA_QUERY, selector)
+
+
+def log(p, main):
+    return p.text(main, IDC_LOG)
+
+
+def start_pair(p):
+    """Starts the first copy and waits until the second copy has reported readiness; returns the
+    first copy's Popen, its window and the second copy's window."""
+    proc = p.start()
+    main = p.find(MAIN_TITLE, 20000)
+    wait_until(lambda: READY in log(p, main), 60, 0.5, "the second copy never reported readiness")
+    second = p.find(NEW_DESKTOP, 10000, NEW_DESKTOP)
+    return proc, main, second
+
+
+def command_lines(p):
+    """Command lines of the prefix's processes, read from Linux, where Wine shows each process's
+    Windows command line split into words."""
+    lines = []
+    for pid in prefix_processes(p.path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                words = f.read().decode("utf-8", "replace").split("\0")
+        except OSError:
+            continue
+        lines.append(" ".join(word.strip() for word in words if word.strip()))
+    return lines
+
+
+def started_shells(p):
+    """Shells the program started: command line "explorer" exactly. Wine's own explorer.exe
+    processes, one per desktop in use, run as "C:\\windows\\system32\\explorer.exe /desktop"."""
+    return command_lines(p).count("explorer")
+
+
+def tray_holds_icons(p, desktop=None):
+    """Whether Wine's tray window on the desktop is shown, that is, holds an icon."""
+    for hwnd, _, _, title in p.windows(desktop):
+        if title == TRAY_TITLE:
+            return bool(p.style(hwnd) & WS_VISIBLE)
+    return False
+
+
+def shown(p, hwnd):
+    # IsWindowVisible is false for every window of a desktop that is not the input one.
+    return bool(p.style(hwnd) & WS_VISIBLE)
+
+
+def balloon_texts(p):
+    """Texts of the balloons on the current desktop: the tray shows each as a shown, untitled window."""
+    texts = []
+    for hwnd, _, visible, title in p.windows():
+        if visible and not title:
+            rc, text = p.driver("text", hwnd)  # a balloon may close meanwhile
+            if rc == 0 and text:
+                texts.append(text)
+    return texts
+
+
+def samples(p, hwnd, selector, seconds, interval=0.5):
+    values = []
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        values.append(query(p, hwnd, selector))
+        time.sleep(interval)
+    return values
+
+
+def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
+    proc, main, second = start_pair(p)
+
+    text = log(p, main)
+    check(text.count(MAKING) == 1 and text.count(READY) == 1,
+          f"expected one creation line and one readiness line: {text!r}")
+    check(text.index(MAKING) < text.index(READY), "readiness logged before the creation line")
+
+    # The second copy's window lives on "desk new" only: invisible to the Default desktop.
+    check(NEW_DESKTOP not in [w[3] for w in p.windows()], "the second copy's window is on Default")
+    check([w[3] for w in p.windows(NEW_DESKTOP)].count(NEW_DESKTOP) == 1,
+          "expected one second-copy window on desk new")
+    check(p.text(second) == NEW_DESKTOP, "second copy's title differs")
+    check(p.pid(second) != p.pid(main), "the second copy's window belongs to the first copy")
+    check(p.procs_named() == 2, f"expected two program processes, found {p.procs_named()}")
+
+    lines = command_lines(p)
+    check(any(line.split() == ["makedesktop", "desk", "new", "1"] for line in lines),
+          f"no second copy started with makedesktop, desk new, 1: {lines}")
+    check(started_shells(p) == 1, f"expected one shell started on desk new: {lines}")
+
+    check(query(p, second, Q_TRAY_SHOWN) == 1, "the second copy's tray icon was not added")
+    check(query(p, second, Q_OK_SENT) == 1, "the second copy did not note its readiness")
+    check(tray_holds_icons(p, NEW_DESKTOP), "no icon in the tray of desk new")
+
+    # Each copy hears the other once a second, so neither counter gets far.
+    first_counts = samples(p, main, Q_DEAD_COUNT, 5)
+    second_counts = [query(p, second, Q_DEAD_COUNT) for _ in range(4)]
+    check(max(first_counts) < 3, f"first copy's counter not reset by the hellos: {first_counts}")
+    check(max(second_counts) < 3, f"second copy's counter not reset by the acks: {second_counts}")
+    check(query(p, main, Q_SWITCH_REFUSED) == 0, "a switch counted as refused without any request")
+    check(proc.poll() is None and p.exists(second), "a copy ended")
+
+
+def test_switch_refused_before_ready_then_every_trigger_flips(p):
+    p.start()
+    main = p.find(MAIN_TITLE, 20000)
+    # The window has its title a second before the start-up pause ends, and the creation thread
+    # waits another second: this request comes before "desk new" exists.
+    check(p.send(main, WM_COMMAND, IDC_SWITCH, 0) == 1, "WM_COMMAND 1009 did not return 1")
+    check(query(p, main, Q_SWITCH_REFUSED) == 1, "the early switch request was not refused")
+    check(REFUSED in log(p, main), f"no refusal line in the log: {log(p, main)!r}")
+
+    wait_until(lambda: READY in log(p, main), 60, 0.5, "the second copy never reported readiness")
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "not on Default once ready")
+    # After a refusal the readiness report comes with a balloon too.
+    wait_until(lambda: "启动已OK\r\n" in balloon_texts(p), 20, 0.3, "no readiness balloon after the refusal")
+    second = p.find(NEW_DESKTOP, 10000, NEW_DESKTOP)
+
+    # Two requests bring the user back, whichever way they come.
+    for msg, wparam, name in ((WM_COMMAND, IDC_SWITCH, "WM_COMMAND 1009"), (WM_HOTKEY, HK_SWITCH_N, "Ctrl+Alt+N"),
+                              (WM_HOTKEY, HK_SWITCH_ENTER, "Ctrl+Alt+Enter")):
+        p.send(main, msg, wparam, 0)
+        check(query(p, main, Q_SWITCH_STATE) == ON_NEW, f"{name} did not switch to desk new")
+        p.send(main, msg, wparam, 0)
+        check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, f"{name} did not switch back")
+
+    # The second copy's button reaches the first copy through the "switch desk" event.
+    p.click(second, IDC_SWITCH)
+    wait_until(lambda: query(p, main, Q_SWITCH_STATE) == ON_NEW, 10, 0.2,
+               "the second copy's switch button did not switch")
+    check(p.send(second, WM_COMMAND, IDC_SWITCH, 0) == 1, "second copy: WM_COMMAND 1009 did not return 1")
+    wait_until(lambda: query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, 10, 0.2,
+               "the second copy's switch command did not switch back")
+    check(log(p, main).count(REFUSED) == 1, "a switch after readiness was refused")
+    check(query(p, main, Q_SWITCH_REFUSED) == 1, "the refusal was forgotten")
+
+
+def test_exit_ends_both_copies_and_the_shell(p):
+    proc, main, second = start_pair(p)
+    check(started_shells(p) == 1, "the shell did not start")
+    check(tray_holds_icons(p) and tray_holds_icons(p, NEW_DESKTOP), "a tray icon is missing before the exit")
+    # Exit while "desk new" is the shown one.
+    p.send(main, WM_COMMAND, IDC_SWITCH, 0)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "did not switch to desk new")
+
+    p.send(main, WM_COMMAND, IDC_EXIT, 0)
+    wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end")
+    wait_until(lambda: p.procs_named() == 0, 20, 0.5, "a copy is left after exit")
+    wait_until(lambda: started_shells(p) == 0, 20, 0.5, "the shell started on desk new is left after exit")
+    check(not p.exists(second), "the second copy's window is left")
+    check(not tray_holds_icons(p) and not tray_holds_icons(p, NEW_DESKTOP), "a tray icon is left after exit")
+
+
+def test_killed_second_copy_is_counted_dead_each_tick(p):
+    proc, main, second = start_pair(p)
+    check(query(p, main, Q_DEAD_COUNT) < 3, "counter high while the second copy lives")
+    check(p.driver("kill-pid", p.pid(second))[0] == 0, "could not kill the second copy")
+    wait_until(lambda: p.procs_named() == 1, 10, 0.2, "the second copy did not end")
+
+    # Without hellos the counter climbs by one a tick; 501 of them restart the creation.
+    started = time.monotonic()
+    counts = samples(p, main, Q_DEAD_COUNT, 6)
+    elapsed = time.monotonic() - started
+    check(all(a <= b for a, b in zip(counts, counts[1:])), f"the counter was reset without a hello: {counts}")
+    check(counts[-1] - counts[0] >= 3, f"the counter hardly rose in {elapsed:.0f} s: {counts}")
+    check(counts[-1] - counts[0] <= elapsed + 1, f"the counter rose faster than once a second: {counts}")
+    check(log(p, main).count(MAKING) == 1, "the creation ran again long before 501 ticks")
+    check(proc.poll() is None, "the first copy ended")
+
+
+def test_killed_second_copy_is_restarted_after_501_ticks_slow(p):
+    proc, main, second = start_pair(p)
+    p.send(main, WM_COMMAND, IDC_SWITCH, 0)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "did not switch to desk new")
+    old_pid = p.pid(second)
+    check(p.driver("kill-pid", old_pid)[0] == 0, "could not kill the second copy")
+
+    wait_until(lambda: RESTART in log(p, main), 700, 5, "the watchdog did not restart the creation")
+    wait_until(lambda: log(p, main).count(MAKING) == 2, 30, 0.5, "the rerun of the creation did not succeed")
+    wait_until(lambda: log(p, main).count(READY) == 2, 60, 0.5, "the new second copy did not report readiness")
+    text = log(p, main)
+    check(text.index(RESTART) < text.rindex(MAKING), f"restart and creation lines out of order: {text!r}")
+
+    copies = [w for w in p.windows(NEW_DESKTOP) if w[3] == NEW_DESKTOP]
+    check(len(copies) == 1 and copies[0][1] != old_pid, f"expected one new second copy: {copies}")
+    second = copies[0][0]
+    # The rerun reopened the shown desktop: the first copy still knows it is on it.
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "the switch state was lost with the rerun")
+    check(max(samples(p, main, Q_DEAD_COUNT, 4)) < 3, "the new second copy's hellos do not arrive")
+    # The earlier run's shell stays; a further one started.
+    check(started_shells(p) == 2, f"expected the old and the new shell: {command_lines(p)}")
+    p.click(second, IDC_SWITCH)
+    wait_until(lambda: query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, 10, 0.2,
+               "the new second copy's switch button did not switch back")
+
+
+def test_second_copy_ends_when_first_copy_is_killed(p):
+    proc, main, second = start_pair(p)
+    check(p.driver("kill-pid", p.pid(main))[0] == 0, "could not kill the first copy")
+    wait_until(lambda: proc.poll() is not None, 10, 0.2, "the first copy did not end")
+    # It keeps going for five silent ticks, then removes its icon and quits.
+    wait_until(lambda: query(p, second, Q_DEAD_COUNT) >= 3, 10, 0.2,
+               "the second copy does not count the first copy's silence")
+    wait_until(lambda: p.procs_named() == 0, 15, 0.5, "the second copy outlived the first copy")
+    check(not tray_holds_icons(p, NEW_DESKTOP), "the second copy's tray icon is left")
+
+
+def test_second_copy_window_keys_do_nothing_and_close_only_hides(p):
+    proc, main, second = start_pair(p)
+    pid = p.pid(second)
+    # Hidden by its tick while not in front; a click on its tray icon brings it forward.
+    p.send(second, WM_TRAYNOTIFY, 0, WM_LBUTTONUP)
+    check(shown(p, second), "the tray click did not show the second copy's window")
+
+    # Two clicks leave the state as it was and the focus on the switch button, where Enter
+    # would click it.
+    button = p.child(second, IDC_SWITCH)
+    for state in (ON_NEW, ON_DEFAULT):
+        p.click(second, IDC_SWITCH)
+        wait_until(lambda: query(p, main, Q_SWITCH_STATE) == state, 10, 0.2, "the switch button did not switch")
+    check(p.focus(second) == button, "the switch button did not take the focus")
+
+    targets = {second, button}
+    for target in targets:
+        for vk, scan in ((VK_RETURN, 0x1C), (VK_ESCAPE, 0x01)):
+            p.post(target, WM_KEYDOWN, vk, 1 | scan << 16)
+    # Posted after the keys, a taskbar restart notice makes the second copy report readiness
+    # once more: when that arrives, the keys have been handled.
+    p.postreg(second, "TaskbarCreated")
+    wait_until(lambda: log(p, main).count(READY) == 2, 15, 0.3,
+               "the second copy did not report readiness again after TaskbarCreated")
+    check(p.exists(second) and p.pid(second) == pid, "Enter or Esc ended the second copy")
+    check(shown(p, second), "Enter or Esc hid the second copy's window")
+    # Enter on a focused button would click it: the switch button asks for a switch.
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "Enter or Esc made the first copy switch")
+    check(query(p, second, Q_TRAY_SHOWN) == 1, "the tray icon did not come back after TaskbarCreated")
+
+    check(p.send(second, WM_CLOSE) == 1, "WM_CLOSE did not return 1")
+    check(not shown(p, second), "WM_CLOSE did not hide the second copy's window")
+    p.send(second, WM_TRAYNOTIFY, 0, WM_LBUTTONUP)
+    check(shown(p, second), "the tray click did not show the window again")
+    p.send(second, WM_SYSCOMMAND, SC_CLOSE, 0)
+    wait_until(lambda: not shown(p, second), 10, 0.2, "the close box did not hide the window")
+
+    # Still alive and in touch with the first copy.
+    check(p.exists(second) and p.procs_named() == 2, "closing ended the second copy")
+    check(max(samples(p, main, Q_DEAD_COUNT, 3)) < 3, "the second copy stopped saying hello")
+
+
+def test_hand_started_second_copy_reports_existing_events(p):
+    proc, main, second = start_pair(p)
+    extra = p.start(["makedesktop"])
+    # Started from here it lands on Default; its five events exist already, and each balloon
+    # replaces the one before: the last names index 9.
+    hand = p.find(NEW_DESKTOP, 20000)
+    wait_until(lambda: "CreateEvent eventsStr[9]tolva receive my ok return ERROR_ALREADY_EXISTS"
+               in balloon_texts(p), 20, 0.3, "no balloon for the existing event 9")
+    check(not any(text.startswith("CreateEvent") and "[9]" not in text for text in balloon_texts(p)),
+          f"an earlier event's balloon is still shown: {balloon_texts(p)}")
+
+    # Otherwise it runs as usual: both second copies share the acknowledgements and live on.
+    wait_until(lambda: query(p, hand, Q_OK_SENT) == 1, 10, 0.3, "the hand-started copy never got ready")
+    check(query(p, hand, Q_TRAY_SHOWN) == 1, "the hand-started copy has no tray icon")
+    counts = []
+    deadline = time.monotonic() + 8  # past six ticks
+    while time.monotonic() < deadline:
+        counts.append((query(p, hand, Q_DEAD_COUNT), query(p, second, Q_DEAD_COUNT)))
+    check(max(max(pair) for pair in counts) < 4, f"a second copy misses the acknowledgements: {counts}")
+    check(extra.poll() is None and p.exists(second), "a second copy ended")
