@@ -1,0 +1,273 @@
+"""The update check under Wine: ten seconds after start the first copy fetches its update file once
+from the test's own HTTP server on 127.0.0.1:18091, folds it into the state record, and announces a
+newer version (log, balloon, browser, message box) before it ends itself.
+
+This module runs the build made for that server (build/win64-update). The browser the shell would
+start is the test driver's `record` command, which writes down the address it was given.
+"""
+
+import http.server
+import subprocess
+import threading
+import time
+
+from harness import WIN64_UPDATE_DIR, WIN_DIR, WM_COMMAND, Failed, check, wait_until
+from test_startup import log_lines_after_banner
+from test_state import decode, encode, store, stored
+
+PROGRAM_DIR = WIN64_UPDATE_DIR
+
+MAIN_TITLE = "default"
+BOX_TITLE = "提示"
+IDC_LOG = 1006
+IDC_EXIT = 1008
+IDOK = 1
+# The message box's text control.
+BOX_TEXT_ID = 0xFFFF
+
+UPDATE_PORT = 18091
+UPDATE_PATH = "/tolva2/TOLVA_UPDATA.txt"
+HOME_URL = "http://127.0.0.1:18092/soft/tolva2/tolva2.htm"
+
+FAILURE_LINES = ["connect to http://127.0.0.1:18092 failed..\r\n",
+                 "updating failed,please check your network or firewal..\r\n"]
+FORMAT_ERROR = "内部错误，下载到的更新数据格式错误,请使用内部命令'net updata'重新读取\r\n"
+ANNOUNCEMENT_LINES = ["更新地址:\r\n", HOME_URL + "\r\n"]
+BALLOON_TEXT = "多桌面已经有更新，请去官方网站升级\r\n" + HOME_URL
+BOX_TEXT = "多桌面已有更新，请去官方网站升级\r\n" + HOME_URL
+
+# What ShellExecute runs for an http address: the driver writes its arguments to this file.
+BROWSER_KEY = "HKLM\\Software\\Classes\\http\\shell\\open\\command"
+BROWSER_FILE = "browser.txt"
+
+# The worker sleeps 10 s before its fetch and 11 s between later looks at its state.
+FETCH_TIMEOUT = 60
+BOX_TIMEOUT_MS = 50000  # one driver call, which may take 60 s in all
+WORKER_CYCLE = 11
+
+
+def update_file(ver, message, md5size="1234"):
+    return (f"<TOLVA_UPDATA><ver>{ver}</ver><message>{message}</message><md5size>{md5size}</md5size>"
+            "</TOLVA_UPDATA>").encode("gbk")
+
+
+class UpdateServer:
+    """The update server: answers every request with one status and body, and keeps
+    (time, method, path, Host header) of each request it got."""
+
+    def __init__(self, status, body):
+        self.status = status
+        self.body = body
+        self.requests = []
+
+    def __enter__(self):
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                server.requests.append((time.monotonic(), self.command, self.path, self.headers.get("Host")))
+                self.send_response(server.status)
+                self.send_header("Content-Type", "text/plain")
+                self.send_header("Content-Length", str(len(server.body)))
+                self.end_headers()
+                try:
+                    self.wfile.write(server.body)
+                except OSError:
+                    pass  # a reader that keeps only part of a long body may close early
+
+            do_HEAD = do_POST = do_PUT = do_GET
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", UPDATE_PORT), Handler)
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+        self.thread.join(10)
+        return False
+
+    def check_one_fetch(self):
+        check(len(self.requests) == 1, f"expected one request, got {self.requests!r}")
+        _, method, path, host = self.requests[0]
+        check((method, path, host) == ("GET", UPDATE_PATH, f"127.0.0.1:{UPDATE_PORT}"),
+              f"request was {method} {path} to {host}")
+
+
+def install_browser_recorder(p):
+    command = f'"{WIN_DIR}\\tolva_driver.exe" record {WIN_DIR}\\{BROWSER_FILE} "%1"'
+    result = subprocess.run([p.wine, "reg", "add", BROWSER_KEY, "/ve", "/d", command, "/f"], env=p.env,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            timeout=60)
+    check(result.returncode == 0, "could not set the browser command")
+
+
+def browser_starts(p):
+    path = p.dir / BROWSER_FILE
+    return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+
+
+def start(p):
+    install_browser_recorder(p)
+    proc = p.start()
+    return proc, p.find(MAIN_TITLE, 20000)
+
+
+def wait_for_lines(p, hwnd, expected):
+    """Waits until the log, past the banner and the desktop creation, shows expected's last line,
+    then checks that it holds exactly the expected lines."""
+    def shown():
+        lines = log_lines_after_banner(p, hwnd)
+        return lines if expected[-1] in lines else None
+    try:
+        lines = wait_until(shown, FETCH_TIMEOUT, 0.5)
+    except Failed:
+        raise Failed(f"the log never showed {expected[-1]!r}: {log_lines_after_banner(p, hwnd)!r}") from None
+    check(lines == expected, f"log after start-up: {lines!r}, expected {expected!r}")
+
+
+def record_fields(p):
+    value = stored(p)
+    check(value is not None, "no record in the registry")
+    fields, lines = decode(value)
+    check(not lines, f"the stored record is not well-formed: {lines!r}")
+    return fields
+
+
+def exit_program(p, proc, hwnd):
+    p.send(hwnd, WM_COMMAND, IDC_EXIT, 0)
+    wait_until(lambda: proc.poll() is not None, 20, message="the program did not end on command 1008")
+    wait_until(lambda: p.procs_named() == 0, 20, message="a program process is left after exit")
+
+
+def wait_for_balloon(p, text):
+    """The shell's balloon titled 提示 with this text (escaped as the driver prints it)."""
+    escaped = text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
+
+    def shown():
+        _, out = p.driver("balloons", BOX_TITLE)
+        return [line for line in out.splitlines() if line.split(" ", 2)[2:] == [escaped]]
+    balloons = wait_until(shown, 20, 0.2, "no balloon with the update text appeared")
+    check(balloons[0].split(" ")[1] == "1", f"the balloon's title is not {BOX_TITLE}")
+
+
+def check_announced_then_exit(p, proc, hwnd, log_before):
+    box = p.find(BOX_TITLE, BOX_TIMEOUT_MS)
+    check(p.text(box, BOX_TEXT_ID) == BOX_TEXT, f"message box says {p.text(box, BOX_TEXT_ID)!r}")
+    check(log_lines_after_banner(p, hwnd) == log_before + ANNOUNCEMENT_LINES,
+          f"log when the box is shown: {log_lines_after_banner(p, hwnd)!r}")
+    # The shell has started the recorder before the box; it may still be writing.
+    wait_until(lambda: browser_starts(p), 20, 0.2, "no browser was started")
+    check(browser_starts(p) == [HOME_URL], f"browser starts: {browser_starts(p)!r}")
+    # The program waits for the user: it runs until OK.
+    check(proc.poll() is None, "the program ended before the box was closed")
+    p.click(box, IDOK)
+    wait_until(lambda: proc.poll() is not None, 30, message="the program did not end after OK")
+    wait_until(lambda: p.procs_named() == 0, 20, message="a program process is left after OK")
+
+
+def test_same_version_updates_the_record_quietly(p):
+    message = "2.22 已是最新版本"
+    day_before = time.strftime("%Y%m%d")
+    with UpdateServer(200, update_file("2.22", message, "md5-2.22")) as server:
+        proc, hwnd = start(p)
+        wait_for_lines(p, hwnd, [message + "\r\n"])
+        server.check_one_fetch()
+        fields = record_fields(p)
+        check(fields["r_lastupdata"] in (day_before, time.strftime("%Y%m%d")),
+              f"r_lastupdata is {fields['r_lastupdata']}, not today")
+        check(fields == dict(r_time="2", r_lastupdata=fields["r_lastupdata"], r_ver="2.22", r_message=message,
+                             r_md5size="md5-2.22"), f"record after the update: {fields}")
+
+        # A whole cycle of the worker later: no second fetch, nothing announced.
+        time.sleep(max(0.0, server.requests[0][0] + WORKER_CYCLE + 2 - time.monotonic()))
+        server.check_one_fetch()
+        check(log_lines_after_banner(p, hwnd) == [message + "\r\n"],
+              f"log changed after the update: {log_lines_after_banner(p, hwnd)!r}")
+        check(p.try_find(BOX_TITLE) is None, "a message box was shown")
+        check(browser_starts(p) == [], "a browser was started")
+        check(proc.poll() is None, "the program ended")
+
+
+def test_newer_version_is_announced_and_ends_the_program(p):
+    message = "2.30 发布"
+    with UpdateServer(200, update_file("2.30", message)) as server:
+        proc, hwnd = start(p)
+        p.find(BOX_TITLE, BOX_TIMEOUT_MS)
+        # The balloon shows while the box waits for the user.
+        wait_for_balloon(p, BALLOON_TEXT)
+        server.check_one_fetch()
+        check_announced_then_exit(p, proc, hwnd, [message + "\r\n"])
+    fields = record_fields(p)
+    check((fields["r_ver"], fields["r_message"]) == ("2.30", message), f"record after the update: {fields}")
+
+
+def test_failed_download_logs_two_lines_and_the_program_runs_on(p):
+    # The body of the 404 would announce a newer version if it were read.
+    with UpdateServer(404, update_file("2.30", "not for you")) as server:
+        proc, hwnd = start(p)
+        wait_for_lines(p, hwnd, FAILURE_LINES)
+        server.check_one_fetch()
+        # A whole cycle of the worker later: no second attempt, nothing more in the log.
+        time.sleep(max(0.0, server.requests[0][0] + WORKER_CYCLE + 2 - time.monotonic()))
+        server.check_one_fetch()
+        check(log_lines_after_banner(p, hwnd) == FAILURE_LINES,
+              f"log changed after the failure: {log_lines_after_banner(p, hwnd)!r}")
+        check(proc.poll() is None and p.try_find(BOX_TITLE) is None, "the failure ended the program or showed a box")
+        exit_program(p, proc, hwnd)
+    check(record_fields(p)["r_lastupdata"] == "20080101", "a failed download changed the record's date")
+
+    # Nothing listening on the update port: refused at once, the same two lines.
+    proc, hwnd = start(p)
+    wait_for_lines(p, hwnd, FAILURE_LINES)
+    check(proc.poll() is None and p.try_find(BOX_TITLE) is None, "the failure ended the program or showed a box")
+    check(browser_starts(p) == [], "a browser was started")
+
+
+def test_download_without_outer_tags_is_a_format_error(p):
+    pages = [("an empty body", b""),
+             ("a page without the outer tags",
+              b"<html><body><ver>2.30</ver><message>moved</message></body></html>")]
+    for number, (name, body) in enumerate(pages):
+        with UpdateServer(200, body) as server:
+            proc, hwnd = start(p)
+            wait_for_lines(p, hwnd, [FORMAT_ERROR])
+            server.check_one_fetch()
+            check(proc.poll() is None and p.try_find(BOX_TITLE) is None, f"{name} ended the program or showed a box")
+            exit_program(p, proc, hwnd)
+        # Nothing was stored: the record is the fresh one, counted once per start.
+        check(stored(p) == encode(2 + number, ("20080101", "2.22", "hello!", "null")),
+              f"{name} changed the record: {record_fields(p)}")
+    check(browser_starts(p) == [], "a browser was started")
+
+
+def test_long_download_keeps_its_first_10239_bytes(p):
+    head = update_file("2.22", "long file").replace(b"<md5size>1234</md5size>", b"")
+    # An md5size element whose opening tag runs past byte 10239: present in the file, not in
+    # what the program keeps.
+    cut = 10235
+    body = head + b"x" * (cut - len(head)) + b"<md5size>late</md5size>"
+    body += b"y" * (15000 - len(body))
+    with UpdateServer(200, body) as server:
+        proc, hwnd = start(p)
+        wait_for_lines(p, hwnd, ["long file\r\n"])
+        server.check_one_fetch()
+    fields = record_fields(p)
+    check((fields["r_ver"], fields["r_message"], fields["r_md5size"]) == ("2.22", "long file", ""),
+          f"record after a 15000-byte download: {fields}")
+    check(proc.poll() is None and p.try_find(BOX_TITLE) is None, "the long download ended the program or showed a box")
+
+
+def test_stored_newer_version_is_announced_again(p):
+    # An earlier run stored 2.30; this run's download has no outer tags, so r_ver keeps it.
+    store(p, encode(5, ("20240101", "2.30", "earlier news", "77")))
+    with UpdateServer(200, b"<html><body>busy</body></html>") as server:
+        proc, hwnd = start(p)
+        check_announced_then_exit(p, proc, hwnd, [FORMAT_ERROR])
+        server.check_one_fetch()
+    check(stored(p) == encode(6, ("20240101", "2.30", "earlier news", "77")),
+          f"record after the run: {record_fields(p)}")
