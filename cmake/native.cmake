@@ -20,6 +20,9 @@ target_link_libraries(unit_tests PRIVATE tolva_pure GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 30)
 
+option(TOLVA_FUZZ "Build the libFuzzer targets of the pure logic (clang)" OFF)
+include(cmake/fuzz.cmake)
+
 # ---------------------------------------------------------------------------------------------
 # Integration tests under Wine: each tests/wine/test_<name>.py is one CTest test "wine.test_<name>".
 # They run the x86_64 program and tolva_driver from TOLVA_WIN64_DIR and need wine64 and Xvfb.

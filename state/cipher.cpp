@@ -100,7 +100,7 @@ void RoundFunction(unsigned char out[32], const unsigned char half[32], const un
   Permute(x, half, kE, 48);
   for (int i = 0; i < 48; ++i) x[i] ^= key[i];
   unsigned char s[32];  // box outputs before P
-  for (int j = 0; j < 8; ++j) {
+  for (std::size_t j = 0; j < 8; ++j) {
     const unsigned char* b = x + 6 * j;
     const int v = kS[j][2 * b[0] + b[5]][8 * b[1] + 4 * b[2] + 2 * b[3] + b[4]];
     // The box value is written least significant bit first, unlike the standard.
