@@ -1,0 +1,319 @@
+"""The named events between the copies under Wine: the already-running dialog's commands, the
+first copy's listener, a refused switch and the readiness balloon, the tray icon's restart and
+hiding, and the first copy's handles over a long run."""
+
+import re
+import time
+
+from harness import WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, check, wait_until
+
+MAIN_TITLE = "default"
+SECOND_TITLE = "desk new"
+RUNNING_TITLE = "双桌面已经在运行"
+MARKER_EVENT = "hTOLVATOP2RUNNING"
+TRAY_TITLE = "Wine System Tray"  # Wine's own tray window when no X tray manager runs
+
+IDC_TRAY = 1001
+IDC_LOG = 1006
+IDC_EXIT = 1008
+IDC_SWITCH = 1009
+HK_TRAY = 7774
+SC_MINIMIZE = 0xF020
+WS_MINIMIZE = 0x20000000
+
+WM_TOLVA_QUERY = 0x8040
+Q_SWITCH_STATE, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_TRAY_SHOWN = 0, 1, 2, 3
+
+SWITCH_DESK, EXIT_TOLVA, HELLO, HIDE_M, DESK_N_OK = (
+    "switch desk", "exit tolva", "tolva receive hello", "hide m", "desk n ok")
+
+REFUSED_LINE = "还没启动完毕，不能切换\r\n"
+READY_LINE = "desk new ok\r\n"
+OK_BALLOON = "启动已OK\r\n"
+BALLOON_TITLE = "提示"
+# The update worker's last words in the test build, whose server refuses at once.
+UPDATE_DONE_LINE = "updating failed,please check your network or firewal..\r\n"
+
+
+def driver_out(p, *args):
+    rc, out = p.driver(*args)
+    check(rc == 0, f"driver {' '.join(map(str, args))} failed ({rc}): {out.strip()}")
+    return out
+
+
+def query(p, hwnd, selector):
+    return p.send(hwnd, WM_TOLVA_QUERY, selector)
+
+
+def log(p, hwnd):
+    return p.text(hwnd, IDC_LOG)
+
+
+def start_first_copy(p):
+    proc = p.start()
+    return proc, p.find(MAIN_TITLE, 20000)
+
+
+def wait_ready(p, hwnd):
+    """Waits until the second copy has reported readiness and the switch would be carried out."""
+    wait_until(lambda: READY_LINE in log(p, hwnd), 30, 0.3, "the second copy never reported readiness")
+    wait_until(lambda: query(p, hwnd, Q_SWITCH_STATE) == 1, 15, 0.3, "the first copy never became ready")
+
+
+def second_copy_pid(p):
+    rows = [w for w in p.windows(SECOND_TITLE) if w[3] == SECOND_TITLE]
+    check(len(rows) == 1, f"expected one second copy window on {SECOND_TITLE!r}, found {len(rows)}")
+    return rows[0][1]
+
+
+def open_running_dialog(p):
+    proc = p.start()
+    return proc, p.find(RUNNING_TITLE, 20000)
+
+
+def ended(proc, timeout=20, what="process"):
+    wait_until(lambda: proc.poll() is not None, timeout, 0.2, f"{what} did not end")
+
+
+_UNESCAPE = {"r": "\r", "n": "\n", "\\": "\\"}
+
+
+def balloons(p):
+    """Visible shell balloons as (hwnd, titled BALLOON_TITLE, text)."""
+    rows = []
+    for line in driver_out(p, "balloons", BALLOON_TITLE).splitlines():
+        hwnd, titled, text = line.split(" ", 2)
+        text = re.sub(r"\\(.)", lambda m: _UNESCAPE[m.group(1)], text)
+        rows.append((hwnd, titled == "1", text))
+    return rows
+
+
+# Wine's tray shows a balloon two seconds after it is asked for: a watch for one that should not
+# come lasts well beyond that.
+BALLOON_DELAY_WATCH = 6
+
+
+def no_balloon_for(p, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        shown = balloons(p)
+        check(not shown, f"unexpected balloon: {shown!r}")
+        time.sleep(0.3)
+
+
+def tray_shows_icons(p):
+    # Wine hides its tray window when the last icon of this desktop goes.
+    rows = [w for w in p.windows() if w[3] == TRAY_TITLE]
+    return bool(rows) and rows[0][2]
+
+
+def test_running_dialog_exit_ends_everything_and_dialog_alone_does_nothing(p):
+    first, hwnd = start_first_copy(p)
+    wait_ready(p, hwnd)
+    wait_until(lambda: p.procs_named() == 2, 20, 0.3, "the second copy is not running")
+
+    dialog_proc, dialog = open_running_dialog(p)
+    # Follows the log up to the first copy's end, when nothing can be read any more.
+    watcher, line = p.driver_background("last-text", hwnd, IDC_LOG, "C:\\tolva2\\last.txt", 60000)
+    check(line == "watching", f"log watcher did not start: {line}")
+    p.click(dialog, IDC_EXIT)
+    ended(dialog_proc, what="the dialog's process")
+    ended(first, what="the first copy after 退出")
+    ended(watcher, what="the log watcher")
+    last = (p.dir / "last.txt").read_bytes().decode("utf-8")
+    exit_lines = "WAIT_OBJECT_0+1\r\ntolva exit\r\n"
+    check(exit_lines in last, f"the log before the end lacks the exit lines: {last[-200:]!r}")
+    check(last.split(exit_lines)[-1] in ("", "WM_DESTROY:\r\n"),
+          f"unexpected lines after the exit lines: {last.split(exit_lines)[-1]!r}")
+    wait_until(lambda: p.procs_named() == 0, 20, 0.3, "a tolva2.exe is left after the exit")
+    for name in (SWITCH_DESK, EXIT_TOLVA, HIDE_M):
+        check(not p.signal(name), f"{name!r} can still be signalled after the exit")
+
+    # With the marker held but no first copy, each command closes the dialog and nothing else.
+    holder, line = p.driver_background("hold-event", MARKER_EVENT, 120000)
+    check(line == "held", f"driver could not hold the marker: {line}")
+    for button in (IDC_SWITCH, IDC_TRAY, IDC_EXIT):
+        proc, dialog = open_running_dialog(p)
+        p.click(dialog, button)
+        ended(proc, what=f"the dialog's process after button {button}")
+        check(proc.returncode == 0, f"button {button} ended the dialog's process with {proc.returncode}")
+        check(p.try_find(RUNNING_TITLE) is None, f"button {button} left the dialog open")
+    check(p.try_find(MAIN_TITLE) is None, "a first copy appeared")
+    check(p.procs_named() == 0, "a tolva2.exe is left")
+    for name in (SWITCH_DESK, EXIT_TOLVA, HIDE_M):
+        check(not p.event_exists(name), f"the dialog created {name!r}")
+    holder.kill()
+
+
+def test_existing_event_is_reported_and_dialog_hide_toggles_tray(p):
+    # Held from outside, "hide m" exists before the first copy creates it.
+    holder, line = p.driver_background("hold-event", HIDE_M, 300000)
+    check(line == "held", f"driver could not hold {HIDE_M!r}: {line}")
+    first, hwnd = start_first_copy(p)
+    wait_ready(p, hwnd)
+    created = [l for l in log(p, hwnd).splitlines(keepends=True) if l.startswith("CreateEvent")]
+    check(created == ["CreateEvent eventsStr[3]hide m return ERROR_ALREADY_EXISTS \r\n"],
+          f"CreateEvent lines: {created!r}")
+    check(query(p, hwnd, Q_TRAY_SHOWN) == 1 and tray_shows_icons(p), "the tray icon is not shown")
+
+    # A further start while the dialog is minimized brings it back normal and ends by itself.
+    dialog_proc, dialog = open_running_dialog(p)
+    p.send(dialog, WM_SYSCOMMAND, SC_MINIMIZE)
+    wait_until(lambda: p.style(dialog) & WS_MINIMIZE, 10, message="the dialog did not minimize")
+    further = p.start()
+    ended(further, what="the further start")
+    check(not p.style(dialog) & WS_MINIMIZE and p.visible(dialog), "the open dialog was not shown normal")
+
+    # The existing event serves as the first copy's own: the dialog's button reaches it.
+    p.click(dialog, IDC_TRAY)
+    ended(dialog_proc, what="the dialog's process")
+    wait_until(lambda: query(p, hwnd, Q_TRAY_SHOWN) == 0, 10, 0.2, "隐藏 did not remove the tray icon")
+    check(not p.visible(hwnd), "隐藏 did not hide the window")
+    check(not tray_shows_icons(p), "the icon is still in Wine's tray")
+
+    dialog_proc, dialog = open_running_dialog(p)
+    p.click(dialog, IDC_TRAY)
+    ended(dialog_proc, what="the dialog's process")
+    wait_until(lambda: query(p, hwnd, Q_TRAY_SHOWN) == 1, 10, 0.2, "the second press did not add the icon")
+    wait_until(lambda: tray_shows_icons(p), 10, 0.2, message="the icon is not back in Wine's tray")
+    check(not p.visible(hwnd), "the second press showed the window")
+    check(first.poll() is None, "the first copy ended")
+    holder.kill()
+
+
+def test_switch_before_ready_is_refused_then_readiness_shows_balloon(p):
+    p.start()
+    # One driver run finds the window and sends at once: the request lands during start-up or
+    # in the second after it, before the creation thread has made "desk new".
+    rc, out = p.driver("sends", MAIN_TITLE, WM_COMMAND, IDC_SWITCH, 0, WM_TOLVA_QUERY, Q_SWITCH_REFUSED, 0)
+    check(rc == 0 and out.split() == ["1", "1"], f"early switch not refused: {out.split()}")
+    hwnd = p.find(MAIN_TITLE)
+    wait_ready(p, hwnd)
+    text = log(p, hwnd)
+    check(text.count(REFUSED_LINE) == 1, f"refusal line count {text.count(REFUSED_LINE)}: {text!r}")
+    check(text.index(REFUSED_LINE) < text.index(READY_LINE), "refusal logged after readiness")
+
+    seen = set()
+
+    def ok_balloon(exclude=None):
+        for row in balloons(p):
+            seen.add(row[1:])
+            if row[2] == OK_BALLOON and row[0] != exclude:
+                return row
+        return None
+
+    first = wait_until(ok_balloon, 30, 0.3, "no balloon 启动已OK after the refused switch")
+    check(first[1], f"the balloon is not titled {BALLOON_TITLE}")
+
+    # A later readiness report, here from the driver, shows it again with its log line.
+    check(p.signal(DESK_N_OK), "could not signal desk n ok")
+    wait_until(lambda: log(p, hwnd).count(READY_LINE) == 2, 10, 0.2, "no log line for the second report")
+    second = wait_until(lambda: ok_balloon(first[0]), 30, 0.3, "no new balloon for the second report")
+    check(second[1], f"the second balloon is not titled {BALLOON_TITLE}")
+    check(seen <= {(True, OK_BALLOON), (True, REFUSED_LINE)}, f"unexpected balloons: {seen!r}")
+    check(query(p, hwnd, Q_SWITCH_REFUSED) == 1, "switchRefused fell back")
+
+    # With the icon away a report's balloon shows nothing and brings no icon; the icon added
+    # again afterwards carries no balloon of its own.
+    check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1 and query(p, hwnd, Q_TRAY_SHOWN) == 0, "Ctrl+Alt+H did not hide")
+    wait_until(lambda: not balloons(p), 10, 0.2, "the balloon outlived its icon")
+    check(p.signal(DESK_N_OK), "could not signal desk n ok")
+    wait_until(lambda: log(p, hwnd).count(READY_LINE) == 3, 10, 0.2, "no log line for the third report")
+    check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1 and query(p, hwnd, Q_TRAY_SHOWN) == 1, "Ctrl+Alt+H did not add")
+    check(tray_shows_icons(p), "the icon is not back in Wine's tray")
+    no_balloon_for(p, BALLOON_DELAY_WATCH)
+
+
+def test_readiness_without_refusal_and_taskbar_restart(p):
+    first, hwnd = start_first_copy(p)
+    wait_ready(p, hwnd)
+    check(query(p, hwnd, Q_SWITCH_REFUSED) == 0, "switchRefused set without a refused switch")
+
+    # Without a refused switch a readiness report is a log line only.
+    check(p.signal(DESK_N_OK), "could not signal desk n ok")
+    wait_until(lambda: log(p, hwnd).count(READY_LINE) == 2, 10, 0.2, "no log line for the report")
+    no_balloon_for(p, BALLOON_DELAY_WATCH)
+
+    # Without the second copy's hello, deadCount counts the first copy's ticks.
+    driver_out(p, "kill-pid", second_copy_pid(p))
+    wait_until(lambda: query(p, hwnd, Q_DEAD_COUNT) >= 2, 15, 0.3, "deadCount does not count ticks")
+
+    def taskbar_created():
+        """Sends "TaskbarCreated" between two reads of deadCount; returns (trayShown just after,
+        whether no tick came between) and the deadCount after it."""
+        rc, out = p.driver("sends", hwnd, WM_TOLVA_QUERY, Q_DEAD_COUNT, 0, "TaskbarCreated", 0, 0,
+                           WM_TOLVA_QUERY, Q_TRAY_SHOWN, 0, WM_TOLVA_QUERY, Q_DEAD_COUNT, 0)
+        check(rc == 0, f"sends failed: {out}")
+        before, answer, shown, after = (int(v) for v in out.split())
+        check(answer == 1, f"TaskbarCreated answered {answer}")
+        return shown, before == after, after
+
+    # The notice clears trayShown at once; a tick between the reads may have re-added it already.
+    for _ in range(5):
+        shown, untouched, dead = taskbar_created()
+        if untouched:
+            check(shown == 0, "trayShown not cleared by TaskbarCreated")
+            break
+    else:
+        check(False, "a tick came between the reads five times in a row")
+    notices = log(p, hwnd).count("explorer restarted..\r\n")
+    check(notices >= 1, "no log line for TaskbarCreated")
+
+    # The tick re-adds the icon: whenever a tick has run since, the icon is back.
+    def readded():
+        rc, out = p.driver("sends", hwnd, WM_TOLVA_QUERY, Q_TRAY_SHOWN, 0, WM_TOLVA_QUERY, Q_DEAD_COUNT, 0)
+        shown_now, dead_now = (int(v) for v in out.split())
+        check(dead_now == dead or shown_now == 1, f"tick {dead_now} left trayShown {shown_now}")
+        return dead_now >= dead + 2
+    wait_until(readded, 15, 0.2, "no ticks after TaskbarCreated")
+    check(tray_shows_icons(p), "the icon is not in Wine's tray")
+
+    # Hidden by Ctrl+Alt+H, the icon stays away over ticks and over a further restart notice.
+    check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1, "WM_HOTKEY did not return 1")
+    check(query(p, hwnd, Q_TRAY_SHOWN) == 0 and not p.visible(hwnd), "Ctrl+Alt+H did not hide")
+    check(p.sendreg(hwnd, "TaskbarCreated") == 1, "TaskbarCreated did not return 1")
+    hidden_at = query(p, hwnd, Q_DEAD_COUNT)
+    wait_until(lambda: query(p, hwnd, Q_DEAD_COUNT) >= hidden_at + 3, 15, 0.3, "no ticks while hidden")
+    check(query(p, hwnd, Q_TRAY_SHOWN) == 0, "a tick re-added the hidden icon")
+    check(not tray_shows_icons(p), "the hidden icon is in Wine's tray")
+    check(log(p, hwnd).count("explorer restarted..\r\n") == notices + 1, "no log line for the second notice")
+
+    check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1, "WM_HOTKEY did not return 1")
+    check(query(p, hwnd, Q_TRAY_SHOWN) == 1, "Ctrl+Alt+H did not add the icon again")
+    check(not p.visible(hwnd), "Ctrl+Alt+H showed the window")
+    check(first.poll() is None, "the first copy ended")
+
+
+def test_handle_counts_stay_flat_over_ticks_and_signals(p):
+    first, hwnd = start_first_copy(p)
+    wait_ready(p, hwnd)
+    # The update worker is the last start-up activity that opens handles.
+    wait_until(lambda: UPDATE_DONE_LINE in log(p, hwnd), 40, 0.5, "the update worker did not finish")
+    pids = {"first copy": p.pid(hwnd), "second copy": second_copy_pid(p)}
+
+    def counts():
+        return {name: int(driver_out(p, "handles", pid)) for name, pid in pids.items()}
+
+    before = counts()
+    deadline = time.monotonic() + 140
+    signals = toggles = switches = 0
+    while time.monotonic() < deadline:
+        check(p.signal(HELLO), "could not signal hello")
+        signals += 1
+        if signals % 40 == 0:
+            check(p.signal(HIDE_M), "could not signal hide m")
+            toggles += 1
+        if signals % 70 == 0:
+            check(p.signal(SWITCH_DESK), "could not signal switch desk")
+            switches += 1
+    # Leave the window shown and "Default" current as at the first count.
+    if toggles % 2:
+        p.signal(HIDE_M)
+    if switches % 2:
+        p.signal(SWITCH_DESK)
+    wait_until(lambda: query(p, hwnd, Q_TRAY_SHOWN) == 1 and query(p, hwnd, Q_SWITCH_STATE) == 1, 10, 0.3,
+               "the first copy did not settle back")
+    after = counts()
+    check(signals >= 200, f"only {signals} signals in the time")
+    check(after == before, f"handle counts changed over {signals} signals and the ticks: {before} -> {after}")
+    check(first.poll() is None, "the first copy ended")
