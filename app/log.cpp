@@ -83,3 +83,8 @@ BOOL PlaceWindow(HWND wnd) {
   const WindowOrigin o = BottomRightOrigin(work.right, work.bottom, w, h);
   return MoveWindow(wnd, o.x, o.y, w, h, FALSE);
 }
+
+void HideToCorner(HWND wnd) {
+  ShowWindow(wnd, SW_HIDE);
+  PlaceWindow(wnd);
+}

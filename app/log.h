@@ -19,3 +19,5 @@ void LogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Moves `wnd` to the bottom-right corner of the work area, size unchanged, without repainting.
 BOOL PlaceWindow(HWND wnd);
+// Hides `wnd` and puts it back in its corner, where it shows up again.
+void HideToCorner(HWND wnd);

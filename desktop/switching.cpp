@@ -5,6 +5,7 @@
 #include "ui/ids.h"
 #include "ui/tray.h"
 #include "win/handles.h"
+#include "win/sync.h"
 #include "win/text.h"
 
 std::atomic<int> deadCount{0};
@@ -16,8 +17,7 @@ namespace {
 // Desktop handles and started processes, written by the creation thread and read by the UI
 // thread; every access takes the lock, and no window call is made while holding it.
 struct DeskState {
-  DeskState() { InitializeCriticalSection(&lock); }
-  CRITICAL_SECTION lock;
+  win::CriticalSection lock;
   HDESK defaultDesk = nullptr;
   win::Desktop openedDefault;  // owns defaultDesk when "Default" could be opened
   HDESK current = nullptr;
@@ -28,15 +28,15 @@ struct DeskState {
   win::Handle newCopy;
 };
 
+// Lives to the end of the process: worker threads may still use it while statics are destroyed.
 DeskState& State() {
-  static DeskState state;
-  return state;
+  static DeskState* state = new DeskState;
+  return *state;
 }
 
-class DeskLock {
+class DeskLock : public win::Lock {
  public:
-  DeskLock() { EnterCriticalSection(&State().lock); }
-  ~DeskLock() { LeaveCriticalSection(&State().lock); }
+  DeskLock() : win::Lock(State().lock) {}
 };
 
 void CloseIfUnused(HDESK h, const DeskState& s) {

@@ -132,8 +132,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       LogLine("WM_DESTROY:\r\n");
       break;
     case WM_CLOSE:
-      ShowWindow(hwnd(), SW_HIDE);
-      PlaceWindow(hwnd());
+      HideToCorner(hwnd());
       return 1;
     case WM_COMMAND:
       if (LOWORD(wp) == IDC_EXIT) {
@@ -188,8 +187,7 @@ void CMainDlg::ToggleTray() {
 
 void CMainDlg::OnTick() {
   if (trayShown != 1 && !trayHidden) {
-    TrayIconDelete();
-    trayShown = TrayIconAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
+    trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
   }
   SignalEvent(1, 2);  // "ndesk receive ack"
   if (++deadCount > kRestartThreshold) {

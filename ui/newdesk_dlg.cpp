@@ -63,8 +63,7 @@ LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   }
   switch (msg) {
     case WM_CLOSE:
-      ShowWindow(hwnd(), SW_HIDE);
-      PlaceWindow(hwnd());
+      HideToCorner(hwnd());
       return 1;
     case WM_COMMAND:
       if (LOWORD(wp) == IDC_EXIT) {
@@ -92,15 +91,11 @@ LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 void CNewDeskDlg::OnTick() {
   if (trayShown != 1) {
-    TrayIconDelete();
-    trayShown = TrayIconAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
+    trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
   }
   if (trayShown == 1) {
     // Hidden only while the icon exists to bring it back.
-    if (GetForegroundWindow() != hwnd()) {
-      ShowWindow(hwnd(), SW_HIDE);
-      PlaceWindow(hwnd());
-    }
+    if (GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
     if (okSent == 0) {
       okSent = 1;
       SignalEvent(0, 4);  // "desk n ok"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/tray_text.h"
+#include "win/sync.h"
 #include "win/text.h"
 
 HICON hTrayIcon = nullptr;
@@ -16,20 +17,20 @@ namespace {
 // The record is shared by the UI thread, the listener and the update worker: each operation
 // fills its fields and calls the shell under this lock.
 struct TrayRecord {
-  TrayRecord() { InitializeCriticalSection(&lock); }
-  CRITICAL_SECTION lock;
+  win::CriticalSection lock;
   NOTIFYICONDATAW data{};
 };
 
+// Lives to the end of the process: the listener and the update worker may still show a balloon
+// while statics are destroyed.
 TrayRecord& Tray() {
-  static TrayRecord record;
-  return record;
+  static TrayRecord* record = new TrayRecord;
+  return *record;
 }
 
-class TrayLock {
+class TrayLock : public win::Lock {
  public:
-  TrayLock() { EnterCriticalSection(&Tray().lock); }
-  ~TrayLock() { LeaveCriticalSection(&Tray().lock); }
+  TrayLock() : win::Lock(Tray().lock) {}
 };
 
 template <size_t N>
@@ -71,4 +72,10 @@ void TrayIconDelete() {
   trayShown = 0;
   TrayLock lock;
   Shell_NotifyIconW(NIM_DELETE, &Tray().data);
+}
+
+int TrayIconReAdd(HICON icon, HWND wnd, UINT message, const char* tip) {
+  // Delete first, so that a stale entry of the same window and id cannot block the add.
+  TrayIconDelete();
+  return TrayIconAdd(icon, wnd, message, tip);
 }

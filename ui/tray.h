@@ -11,3 +11,5 @@ extern std::atomic<int> trayShown;   // 1 while the icon is believed to be in th
 int TrayIconAdd(HICON icon, HWND wnd, UINT message, const char* tip);
 int TrayIconBalloon(const char* title, const char* text);
 void TrayIconDelete();
+// Restores a lost icon: delete, then add; returns the add's result.
+int TrayIconReAdd(HICON icon, HWND wnd, UINT message, const char* tip);

@@ -13,8 +13,10 @@ INT_PTR Dialog::DoModal() {
                                     DialogProc, reinterpret_cast<LPARAM>(this));
   if (!created) return -1;
 
-  // A dialog whose template is not visible is shown once, when its loop starts.
-  if (!ended_ && !IsWindowVisible(created)) ShowWindow(created, SW_SHOWNORMAL);
+  // A dialog that was never shown during its initialisation is shown once, when its loop starts.
+  // One that was shown and then hidden again (a close handled while start-up waited on another
+  // process) stays hidden.
+  if (!ended_ && !everShown_) ShowWindow(created, SW_SHOWNORMAL);
 
   MSG msg;
   while (!ended_) {
@@ -53,6 +55,9 @@ Control* Dialog::BoundControl(HWND child) const {
 
 LRESULT Dialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case WM_SHOWWINDOW:
+      if (wp) everShown_ = true;
+      break;
     case WM_COMMAND:
       if (Control* c = BoundControl(reinterpret_cast<HWND>(lp)))
         if (c->OnReflectedCommand(HIWORD(wp))) return 0;

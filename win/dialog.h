@@ -49,6 +49,7 @@ class Dialog {
   UINT templateId_;
   HWND hwnd_ = nullptr;
   bool ended_ = false;
+  bool everShown_ = false;
   INT_PTR result_ = 0;
   std::vector<Control*> bound_;
 };
