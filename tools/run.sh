@@ -28,6 +28,7 @@ cp build/win64/tolva2.exe build/win64/tolva_driver.exe "$prefix/drive_c/"
 
 stop() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
+  [ "$virtual" = 1 ] && rm -rf "$prefix"
   [ -n "${TOLVA_XVFB_PID:-}" ] && kill "$TOLVA_XVFB_PID" 2>/dev/null || true
 }
 trap stop EXIT
@@ -35,7 +36,11 @@ trap stop EXIT
 "$WINE" 'C:\tolva2.exe' &
 driver() { "$WINE" 'C:\tolva_driver.exe' "$@" 2>/dev/null | tr -d '\r'; }
 main=$(driver find default 20000)
-sleep 4  # the second desktop comes up about two seconds after start
+# The second desktop and its copy are ready a few seconds after start.
+for _ in $(seq 60); do
+  driver text "$main" 1006 | grep -q "desk new ok" && break
+  sleep 0.5
+done
 import -window root "$out/screenshot.png"
 driver text "$main" 1006 > "$out/log.txt"
 echo "run: program window $main; screenshot $out/screenshot.png; log $out/log.txt"
