@@ -44,6 +44,14 @@ VK_RETURN = 0x0D
 VK_ESCAPE = 0x1B
 WS_EX_TOPMOST = 0x00000008
 
+# The program's own ids (ui/ids.h).
+IDC_TRAY, IDC_CANCEL, IDC_LOG, IDC_EXIT, IDC_SWITCH = 1001, 1003, 1006, 1008, 1009
+HK_EXIT, HK_SWITCH_N, HK_TRAY, HK_SWITCH_ENTER = 7771, 7773, 7774, 7775
+WM_TRAYNOTIFY = 1123
+# The diagnostic query both long-lived windows answer, and its selectors.
+WM_TOLVA_QUERY = 0x8040
+Q_SWITCH_STATE, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_TRAY_SHOWN, Q_OK_SENT = range(5)
+
 _wine_env = None
 _xvfb = None
 

@@ -5,21 +5,14 @@ import time
 
 from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
                      WM_SYSCOMMAND, check, prefix_processes, wait_until)
+from harness import HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_LOG, IDC_SWITCH, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY, WM_TRAYNOTIFY
 
 MAIN_TITLE = "default"
 NEW_DESKTOP = "desk new"  # also the second copy's window title
 
-IDC_LOG = 1006
-IDC_EXIT = 1008
-IDC_SWITCH = 1009
-HK_SWITCH_N = 7773
-HK_SWITCH_ENTER = 7775
-WM_TRAYNOTIFY = 1123
 WM_LBUTTONUP = 0x0202
 WS_VISIBLE = 0x10000000
 
-WM_TOLVA_QUERY = 0x8040
-Q_SWITCH_STATE, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_TRAY_SHOWN, Q_OK_SENT = range(5)
 ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready, 3 lost
 
 MAKING = "Making desk new..   \r\n"

@@ -6,6 +6,7 @@ import re
 import time
 
 from harness import WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, check, wait_until
+from harness import HK_TRAY, IDC_EXIT, IDC_LOG, IDC_SWITCH, IDC_TRAY, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY
 
 MAIN_TITLE = "default"
 SECOND_TITLE = "desk new"
@@ -13,16 +14,9 @@ RUNNING_TITLE = "双桌面已经在运行"
 MARKER_EVENT = "hTOLVATOP2RUNNING"
 TRAY_TITLE = "Wine System Tray"  # Wine's own tray window when no X tray manager runs
 
-IDC_TRAY = 1001
-IDC_LOG = 1006
-IDC_EXIT = 1008
-IDC_SWITCH = 1009
-HK_TRAY = 7774
 SC_MINIMIZE = 0xF020
 WS_MINIMIZE = 0x20000000
 
-WM_TOLVA_QUERY = 0x8040
-Q_SWITCH_STATE, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_TRAY_SHOWN = 0, 1, 2, 3
 
 SWITCH_DESK, EXIT_TOLVA, HELLO, HIDE_M, DESK_N_OK = (
     "switch desk", "exit tolva", "tolva receive hello", "hide m", "desk n ok")

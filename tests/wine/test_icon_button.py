@@ -9,6 +9,7 @@ import os
 import subprocess
 
 from harness import check, wait_until
+from harness import IDC_CANCEL, IDC_EXIT, IDC_SWITCH, IDC_TRAY
 
 # Screenshots and the pointer need a screen of their own: other test modules running at the same
 # time put their topmost windows in the same corner. Without DISPLAY the harness starts a private
@@ -28,7 +29,6 @@ BS_OWNERDRAW = 0x0B
 DLGC_DEFPUSHBUTTON = 0x10
 DLGC_UNDEFPUSHBUTTON = 0x20
 
-IDC_TRAY, IDC_CANCEL, IDC_EXIT, IDC_SWITCH = 1001, 1003, 1008, 1009
 RUNNING_TITLE = "双桌面已经在运行"
 
 

@@ -10,11 +10,10 @@ import shutil
 import subprocess
 
 from harness import REPO, WM_COMMAND, check, wait_until
+from harness import IDC_EXIT, IDC_LOG
 from test_startup import BANNER, CREATION_LINES
 
 MAIN_TITLE = "default"
-IDC_LOG = 1006
-IDC_EXIT = 1008
 
 MACHINE_KEY = "HKLM\\Software\\qz57tolva2"
 USER_KEY = "HKCU\\Software\\qz57tolva2"

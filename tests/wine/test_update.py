@@ -12,6 +12,7 @@ import threading
 import time
 
 from harness import WIN64_UPDATE_DIR, WIN_DIR, WM_COMMAND, Failed, check, wait_until
+from harness import IDC_EXIT, IDC_LOG
 from test_startup import log_lines_after_banner
 from test_state import decode, encode, store, stored
 
@@ -19,8 +20,6 @@ PROGRAM_DIR = WIN64_UPDATE_DIR
 
 MAIN_TITLE = "default"
 BOX_TITLE = "提示"
-IDC_LOG = 1006
-IDC_EXIT = 1008
 IDOK = 1
 # The message box's text control.
 BOX_TEXT_ID = 0xFFFF
