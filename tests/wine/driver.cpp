@@ -409,6 +409,51 @@ int CmdGdi(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// GetGuiResources always answers 0 under Wine. Wine keeps each process's GDI handle table in that
+// process's own memory (the PEB's GdiSharedHandleTable): entries of 24 bytes, the type byte at 14,
+// zero when the slot is free. Every used slot belongs to the process, stock objects included.
+int CmdGdiCount(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle process = OpenPid(argv[0], PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+  if (!process) return kFailed;
+  using QueryFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+  const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  struct {
+    PVOID exitStatus, pebBaseAddress, affinityMask, basePriority, processId, parentProcessId;
+  } basic = {};
+  ULONG length = 0;
+  if (!query || query(process.get(), 0 /* ProcessBasicInformation */, &basic, sizeof basic, &length) != 0)
+    return kFailed;
+  const SIZE_T tableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
+  ULONG_PTR table = 0;
+  SIZE_T got = 0;
+  if (!ReadProcessMemory(process.get(), static_cast<char*>(basic.pebBaseAddress) + tableOffset, &table,
+                         sizeof table, &got) || !table)
+    return kFailed;
+  constexpr size_t kEntry = 24, kEntries = 0x10000, kChunk = 4096;
+  std::vector<unsigned char> chunk(kEntry * kChunk);
+  int count = 0;
+  for (size_t first = 0; first < kEntries; first += kChunk) {
+    if (!ReadProcessMemory(process.get(), reinterpret_cast<void*>(table + first * kEntry), chunk.data(),
+                           chunk.size(), &got))
+      break;  // the rest of the table is not mapped
+    for (size_t i = 0; i < kChunk; ++i) count += chunk[i * kEntry + 14] != 0;
+  }
+  WriteLine(Format("%d", count));
+  return kOk;
+}
+
+// Repaints a window and its children N times, each time at once (not left for the message loop).
+int CmdRedraw(int argc, wchar_t** argv) {
+  HWND hwnd = nullptr;
+  unsigned long long times = 1;
+  if (argc < 1 || !ParseHwnd(argv[0], &hwnd) || (argc >= 2 && !ParseNumber(argv[1], &times))) return kUsage;
+  for (unsigned long long i = 0; i < times; ++i)
+    if (!RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN)) return kFailed;
+  return kOk;
+}
+
 int CmdMem(int argc, wchar_t** argv) {
   if (argc < 1) return kUsage;
   win::Handle process = OpenPid(argv[0], PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
@@ -619,7 +664,8 @@ void Usage() {
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
       "  start-locked EXE MS   reg-dacl KEY SDDL\n"
-      "  handles PID [max]   gdi PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
+      "  handles PID [max]   gdi PID   gdi-count PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
+      "  redraw HWND [N]\n"
       "  record FILE ARGS...\n"
       "  hold-event EVENT MS   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
       "  balloons [TITLE]");
@@ -664,6 +710,8 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"kill-pid") rc = CmdKillPid(n, args);
   else if (command == L"handles") rc = CmdHandles(n, args);
   else if (command == L"gdi") rc = CmdGdi(n, args);
+  else if (command == L"gdi-count") rc = CmdGdiCount(n, args);
+  else if (command == L"redraw") rc = CmdRedraw(n, args);
   else if (command == L"mem") rc = CmdMem(n, args);
   else if (command == L"metrics") rc = CmdMetrics();
   else if (command == L"acp") rc = CmdAcp();

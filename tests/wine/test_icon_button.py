@@ -7,6 +7,7 @@ own face colour rather than fixed values, so the Wine colour scheme does not mat
 
 import os
 import subprocess
+import time
 
 from harness import check, wait_until
 from harness import IDC_CANCEL, IDC_EXIT, IDC_SWITCH, IDC_TRAY
@@ -222,3 +223,52 @@ def test_second_press_of_a_double_click_is_a_click(prefix):
     prefix.post(cancel, WM_LBUTTONDBLCLK, MK_LBUTTON, inside)
     prefix.post(cancel, WM_LBUTTONUP, 0, inside)
     wait_until(lambda: not prefix.exists(dialog), message="the double click's second press did not click")
+
+
+def test_repainting_the_main_window_buttons_keeps_the_gdi_object_count(prefix):
+    main = start_first_copy(prefix)
+    pid = prefix.pid(main)
+    exit_rect = rect_of(prefix, main, IDC_EXIT)
+    hwnd_exit = button_hwnd(prefix, main, IDC_EXIT)
+
+    def gdi_count():
+        rc, out = prefix.driver("gdi-count", pid)
+        check(rc == 0, f"no GDI object count for process {pid}")
+        return int(out)
+
+    def settled_count():
+        """The count once it has held for 8 s: a tooltip shown on hover frees its objects only
+        when it pops down, about 5 s later."""
+        readings = []
+
+        def steady():
+            now, count = time.monotonic(), gdi_count()
+            if not readings or readings[-1][1] != count:
+                readings.append((now, count))
+            return count if now - readings[-1][0] >= 8 else None
+        return wait_until(steady, timeout=60, interval=0.5, message=f"the GDI count never settles: {readings}")
+
+    def repaint(times):
+        check(prefix.driver("redraw", main, times)[0] == 0, "the main window could not be redrawn")
+
+    def repaint_each_look(times):
+        # At rest, hovered and pressed: each look draws through its own frame and icon path.
+        prefix.driver("cursor", 0, 0)
+        wait_for_look(exit_rect, "none", "the button does not come to rest")
+        repaint(times)
+        prefix.driver("cursor", (exit_rect[0] + exit_rect[2]) // 2, (exit_rect[1] + exit_rect[3]) // 2)
+        wait_for_look(exit_rect, "raised", "no raised frame on hover")
+        repaint(times)
+        prefix.driver("cursor", 0, 0)
+        prefix.send(hwnd_exit, BM_SETSTATE, 1, 0)
+        repaint(times)
+        prefix.send(hwnd_exit, BM_SETSTATE, 0, 0)
+        prefix.driver("cursor", 0, 0)
+
+    # One pass first, so objects made once on first use (fonts, cached brushes) are in the baseline.
+    repaint_each_look(1)
+    before = settled_count()
+    check(before > 0, "the GDI object count reads 0")
+    repaint_each_look(100)
+    after = settled_count()
+    check(after == before, f"GDI objects before 300 repaints {before}, after {after}")
