@@ -48,7 +48,11 @@ def main():
         second = second_copy_window(p)
         harness.check(second is not None, "no second copy window")
         pid = p.pid(main_wnd)
-        time.sleep(5)  # let start-up settle
+        # Start-up settles once the update worker's one attempt is over (ten seconds in; this
+        # build's update server is a closed loopback port): its network layer keeps a few handles.
+        harness.wait_until(lambda: "updating failed" in p.text(main_wnd, 1006), 60,
+                           message="the update attempt did not end")
+        time.sleep(2)
         start = sample(p, pid)
 
         actions = itertools.cycle([
