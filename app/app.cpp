@@ -31,10 +31,13 @@ int TolvaApp::InitInstance() {
   }
 
   // The marker lives as long as any first or already-running copy: its handle is held to the
-  // end of the process on purpose. Only whether it existed before matters.
-  SetLastError(ERROR_SUCCESS);
-  static win::Handle runningMarker(CreateEventW(nullptr, FALSE, FALSE, L"hTOLVATOP2RUNNING"));
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+  // end of the process on purpose. Only whether it existed before matters, so the last error is
+  // read right after the call. An elevated first copy's marker is closed to a normal start
+  // (access denied): that start is an already-running copy all the same.
+  HANDLE marker = CreateEventW(nullptr, FALSE, FALSE, L"hTOLVATOP2RUNNING");
+  const DWORD markerError = GetLastError();
+  win::Handle runningMarker(marker);
+  if (MarkerShowsRunningCopy(marker != nullptr, markerError)) {
     CRunningDlg dlg;
     dlg.DoModal();
     return 0;

@@ -27,3 +27,9 @@ bool SelectsSecondCopy(const wchar_t* argTail) {
   copy[n] = L'\0';
   return std::wcsstr(copy, L"makedesktop") != nullptr;
 }
+
+bool MarkerShowsRunningCopy(bool markerOpened, unsigned long error) {
+  constexpr unsigned long kAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+  constexpr unsigned long kAccessDenied = 5;     // ERROR_ACCESS_DENIED
+  return error == kAlreadyExists || (!markerOpened && error == kAccessDenied);
+}

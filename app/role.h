@@ -11,3 +11,8 @@ const wchar_t* ArgumentTail(const wchar_t* commandLine);
 
 // True when the (bounded) tail contains "makedesktop" anywhere, case-sensitive.
 bool SelectsSecondCopy(const wchar_t* argTail);
+
+// Whether the single-instance marker shows a running first copy: it existed already, or it exists
+// but is closed to this start (an elevated copy created it and a normal start cannot open it).
+// `error` is the last error right after the create call.
+bool MarkerShowsRunningCopy(bool markerOpened, unsigned long error);

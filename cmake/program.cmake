@@ -28,7 +28,9 @@ set(WIN_SOURCES
 
 set(TOLVA_WARNINGS -Wall -Wextra -Werror)
 set(TOLVA_SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
-set(TOLVA_LINK_FLAGS -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -municode -mwindows)
+set(TOLVA_LINK_FLAGS -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -municode -mwindows
+  # Both programs declare Windows 7 (6.1), so the system gives them the same window metrics.
+  -Wl,--subsystem,windows:6.1 -Wl,--major-os-version,6 -Wl,--minor-os-version,1)
 
 add_executable(tolva2 WIN32 ${PURE_SOURCES} ${WIN_SOURCES} res/tolva2.rc)
 target_include_directories(tolva2 PRIVATE ${CMAKE_SOURCE_DIR})
@@ -38,7 +40,7 @@ target_compile_definitions(tolva2 PRIVATE
 target_compile_options(tolva2 PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${TOLVA_WARNINGS} ${TOLVA_SIZE_FLAGS} ${TOLVA_NARROW_CHARSET} -fno-exceptions -fno-rtti>)
 target_link_options(tolva2 PRIVATE ${TOLVA_LINK_FLAGS})
-target_link_libraries(tolva2 PRIVATE comctl32 shell32 advapi32 wininet gdi32 user32 kernel32)
+target_link_libraries(tolva2 PRIVATE comctl32 shell32 ole32 advapi32 wininet gdi32 user32 kernel32)
 set_source_files_properties(res/tolva2.rc PROPERTIES COMPILE_FLAGS "-c 65001"
   # windres writes no dependency file: name what the .rc pulls in.
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/default.ico;${CMAKE_SOURCE_DIR}/res/newdesk.ico;${CMAKE_SOURCE_DIR}/res/exit.ico;${CMAKE_SOURCE_DIR}/res/switch.ico;${CMAKE_SOURCE_DIR}/res/tolva2.manifest;${CMAKE_SOURCE_DIR}/ui/ids.h")

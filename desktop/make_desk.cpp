@@ -5,6 +5,7 @@
 
 #include "app/log.h"
 #include "app/log_text.h"
+#include "desktop/desk_rules.h"
 #include "desktop/switching.h"
 
 namespace {
@@ -42,9 +43,11 @@ bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char
   si.cb = sizeof si;
   si.lpDesktop = desktopName;
   PROCESS_INFORMATION pi{};
-  const BOOL ok = CreateProcessW(application, commandLine, nullptr, nullptr, TRUE,
-                                 CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr, &si, &pi);
-  if (ok != 1) return false;
+  // Nothing is inherited: a session-long shell holding, say, the pipe of a launcher that
+  // redirected the program's output would keep that launcher waiting for ever.
+  if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE,
+                      CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr, &si, &pi))
+    return false;
   *info = pi;
   return true;
 }
@@ -63,10 +66,25 @@ int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer
     FormatReason(reStr, "MakeDesktop: SetThreadDesktop  failed,error no %d ,reason is %s   \r\n");
     return 0;
   }
-  wchar_t shell[] = L"explorer";
-  if (!StartOnDesktop(nullptr, shell, name, explorer)) {
-    FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
-    return 0;
+  bool shellTracked = false;
+  const bool shellRunning = TrackedShellRunning(&shellTracked);
+  if (NeedsNewShell(shellTracked, shellRunning)) {
+    // The system's explorer by full path: no explorer.exe in the program's or the current folder
+    // runs instead, and the Windows folder is not redirected for a 32-bit program on 64-bit
+    // Windows, as System32 is. The shared one, not a per-user folder of a terminal session.
+    wchar_t windowsDir[MAX_PATH] = {};
+    wchar_t shellPath[MAX_PATH + 16] = {};
+    const UINT dirLength = GetSystemWindowsDirectoryW(windowsDir, MAX_PATH);
+    if (dirLength == 0 || dirLength >= MAX_PATH || !ExplorerPath(windowsDir, shellPath, MAX_PATH + 16)) {
+      if (dirLength != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
+      return 0;
+    }
+    wchar_t shell[] = L"explorer";
+    if (!StartOnDesktop(shellPath, shell, name, explorer)) {
+      FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
+      return 0;
+    }
   }
   wchar_t self[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);

@@ -1,6 +1,7 @@
 #include "desktop/switching.h"
 
 #include "app/log.h"
+#include "desktop/desk_rules.h"
 #include "desktop/events.h"
 #include "ui/ids.h"
 #include "ui/tray.h"
@@ -26,6 +27,9 @@ struct DeskState {
   HDESK retained = nullptr;    // an old handle still current while a run failed
   win::Handle explorer;
   win::Handle newCopy;
+  // Set once a switch was seen to move the input desktop: from then on the input desktop's name
+  // is believed over `current`. Wine never moves it, so there `current` alone decides.
+  bool inputTrusted = false;
 };
 
 // Lives to the end of the process: worker threads may still use it while statics are destroyed.
@@ -41,6 +45,20 @@ class DeskLock : public win::Lock {
 
 void CloseIfUnused(HDESK h, const DeskState& s) {
   if (h && h != s.current && h != s.fresh && h != s.defaultDesk) CloseDesktop(h);
+}
+
+// The input desktop as the system reports it; `error` gets the reason when it cannot be opened.
+InputDesk ReadInputDesk(DWORD* error) {
+  win::Desktop input(OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS));
+  if (!input) {
+    *error = GetLastError();
+    return InputDesk::Unreadable;
+  }
+  wchar_t name[64] = {};
+  DWORD needed = 0;
+  if (!GetUserObjectInformationW(input.get(), UOI_NAME, name, sizeof name - sizeof name[0], &needed))
+    return InputDesk::Other;
+  return ClassifyInputDesk(name);
 }
 
 }  // namespace
@@ -69,27 +87,46 @@ HDESK DefaultDesktop() {
 }
 
 void SwitchDesk() {
-  bool lost = false;
+  enum class Outcome { Switched, NotReady, Lost, NoInput } outcome = Outcome::NotReady;
+  DWORD inputError = 0;
   {
     DeskLock lock;
     DeskState& s = State();
     if (s.current && s.defaultDesk && s.fresh) {
-      // The believed desktop changes only with a switch that happened, so a refused switch
-      // (a secure desktop holding the input) does not turn the next request around.
-      if (s.current == s.defaultDesk) {
-        if (SwitchDesktop(s.fresh)) s.current = s.fresh;
-        return;
+      const InputDesk before = ReadInputDesk(&inputError);
+      const bool believedKnown = s.current == s.defaultDesk || s.current == s.fresh;
+      const Desk believed = s.current == s.fresh ? Desk::New : Desk::Default;
+      const SwitchTarget target = ChooseSwitchTarget(believed, before, s.inputTrusted);
+      if (target == SwitchTarget::Refuse) {
+        outcome = Outcome::NoInput;
+      } else if (!s.inputTrusted && !believedKnown) {
+        outcome = Outcome::Lost;
+      } else {
+        outcome = Outcome::Switched;
+        HDESK to = target == SwitchTarget::ToNew ? s.fresh : s.defaultDesk;
+        // The believed desktop changes only with a switch that happened, so a refused switch
+        // does not turn the next request around.
+        if (SwitchDesktop(to)) {
+          s.current = to;
+          DWORD ignored = 0;
+          s.inputTrusted = InputConfirmsSwitch(s.inputTrusted, before, ReadInputDesk(&ignored), target);
+        }
       }
-      if (s.current == s.fresh) {
-        if (SwitchDesktop(s.defaultDesk)) s.current = s.defaultDesk;
-        return;
-      }
-      lost = true;
     }
   }
-  if (lost) {
-    MessageBoxW(hMainWnd, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(), MB_ICONWARNING);
-    return;
+  switch (outcome) {
+    case Outcome::Switched:
+      return;
+    case Outcome::NoInput:
+      // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
+      LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(inputError));
+      return;
+    case Outcome::Lost:
+      MessageBoxW(hMainWnd, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(),
+                  MB_ICONWARNING);
+      return;
+    case Outcome::NotReady:
+      break;
   }
   switchRefused = 1;
   LogLine("还没启动完毕，不能切换\r\n");
@@ -105,6 +142,18 @@ BOOL ExitDesktops() {
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
   if (s.explorer) TerminateProcess(s.explorer.get(), 1);
   return s.defaultDesk ? SwitchDesktop(s.defaultDesk) : FALSE;
+}
+
+void ShowDefaultDesktop() {
+  win::Desktop home(OpenDesktopW(L"Default", 0, FALSE, DESKTOP_SWITCHDESKTOP));
+  if (home) SwitchDesktop(home.get());
+}
+
+bool TrackedShellRunning(bool* tracked) {
+  DeskLock lock;
+  const DeskState& s = State();
+  *tracked = static_cast<bool>(s.explorer);
+  return *tracked && WaitForSingleObject(s.explorer.get(), 0) == WAIT_TIMEOUT;
 }
 
 void BeginDesktopRun() {

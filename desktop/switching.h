@@ -16,6 +16,9 @@ HDESK DefaultDesktop();
 
 // UI thread: flips the input desktop between "Default" and "desk new", or refuses.
 void SwitchDesk();
+// Second copy: shows "Default" before it leaves on its own, since without the first copy no hot
+// key and no button would lead the user back.
+void ShowDefaultDesktop();
 // UI thread: tells the second copy to go, ends it and its shell, returns to "Default".
 BOOL ExitDesktops();
 
@@ -23,6 +26,8 @@ BOOL ExitDesktops();
 // handle and the processes it started. Handles that a run replaces are closed.
 void BeginDesktopRun();
 void EndDesktopRun(HDESK fresh);
+// Whether the shell of an earlier run is tracked (`tracked`) and still runs.
+bool TrackedShellRunning(bool* tracked);
 void ReplaceStartedProcesses(PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy);
 
 // Observation for tests and the soak script: 0 not ready, 1 on Default, 2 on New, 3 lost.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <climits>
+
 #include "app/log.h"
 #include "win/handles.h"
 
@@ -106,6 +108,6 @@ void _tolva_Reg_GET() {
 void CountStartInRecord() {
   ensure_state_record();
   _tolva_Reg_GET();
-  record.r_time += 1;
+  if (record.r_time < INT_MAX) record.r_time += 1;  // a counter at its top stays there
   _5_Reg_PUT();
 }

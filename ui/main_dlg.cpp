@@ -60,6 +60,7 @@ BOOL CMainDlg::OnInitDialog() {
   hMainWnd = wnd;
   AttachLogWindow(GetDlgItem(wnd, IDC_LOG));
   taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
+  AllowTaskbarCreated(wnd, taskbarCreatedMsg);
   SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
   PlaceWindow(wnd);
   ShowWindow(wnd, SW_SHOW);
@@ -72,7 +73,7 @@ BOOL CMainDlg::OnInitDialog() {
   CountStartInRecord();
   CheckOwnFile();
 
-  hTrayIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT));
+  hTrayIcon = LoadTrayIcon(IDI_DEFAULT);
   trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
@@ -87,8 +88,12 @@ BOOL CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::RegisterHotKeys() {
+  // A held key acts once: without MOD_NOREPEAT auto-repeat would flip the desktops back and forth
+  // or run the exit twice. Systems before Windows 7 refuse the flag; they get the key without it.
   for (const HotKey& key : kHotKeys)
-    if (!RegisterHotKey(hwnd(), key.id, MOD_ALT | MOD_CONTROL, key.vk)) LogLine(key.failure);
+    if (!RegisterHotKey(hwnd(), key.id, MOD_ALT | MOD_CONTROL | MOD_NOREPEAT, key.vk) &&
+        !RegisterHotKey(hwnd(), key.id, MOD_ALT | MOD_CONTROL, key.vk))
+      LogLine(key.failure);
 }
 
 bool CMainDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }

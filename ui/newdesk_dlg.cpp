@@ -32,10 +32,11 @@ BOOL CNewDeskDlg::OnInitDialog() {
   HWND wnd = hwnd();
   hMainWnd = wnd;
   taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
+  AllowTaskbarCreated(wnd, taskbarCreatedMsg);
   SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
   SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
   Sleep(200);
-  hTrayIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NEWDESK));
+  hTrayIcon = LoadTrayIcon(IDI_NEWDESK);
   trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
   Sleep(200);
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
@@ -104,6 +105,7 @@ void CNewDeskDlg::OnTick() {
   SignalEvent(0, 2);  // "tolva receive hello"
   if (++deadCount > kQuitThreshold) {
     deadCount = 0;
+    ShowDefaultDesktop();
     TrayIconDelete();
     PostQuitMessage(0);
   }

@@ -45,6 +45,10 @@ BOOL CRunningDlg::OnInitDialog() {
 }
 
 bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+  if (msg == WM_DESTROY) {
+    RemovePropW(hwnd(), kRunningProp);  // a window's properties must go before the window does
+    return false;
+  }
   if (msg != WM_COMMAND || HIWORD(wp) != BN_CLICKED) return false;
   switch (LOWORD(wp)) {
     case IDC_SWITCH:

@@ -43,6 +43,18 @@ void CopyField(wchar_t (&field)[N], const char* text) {
 
 }  // namespace
 
+HICON LoadTrayIcon(int resourceId) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                             LR_DEFAULTCOLOR));
+  return icon ? icon : LoadIconW(instance, MAKEINTRESOURCEW(resourceId));
+}
+
+void AllowTaskbarCreated(HWND wnd, UINT taskbarCreatedMsg) {
+  if (taskbarCreatedMsg) ChangeWindowMessageFilterEx(wnd, taskbarCreatedMsg, MSGFLT_ALLOW, nullptr);
+}
+
 int TrayIconAdd(HICON icon, HWND wnd, UINT message, const char* tip) {
   TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;

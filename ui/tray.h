@@ -7,6 +7,12 @@
 extern HICON hTrayIcon;              // the icon every add shows
 extern std::atomic<int> trayShown;   // 1 while the icon is believed to be in the tray
 
+// The icon resource at the small-icon size of the display's scaling, so that the tray shows it
+// sharp at 125-200 %. Held to the end of the process, as the tray shows it until then.
+HICON LoadTrayIcon(int resourceId);
+// Lets "TaskbarCreated" from the (unelevated) shell reach an elevated copy's window.
+void AllowTaskbarCreated(HWND wnd, UINT taskbarCreatedMsg);
+
 // Texts are code page 936; each is cut to its field (tip 127, text 255, title 63 characters).
 int TrayIconAdd(HICON icon, HWND wnd, UINT message, const char* tip);
 int TrayIconBalloon(const char* title, const char* text);

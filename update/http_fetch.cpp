@@ -55,6 +55,10 @@ int http_fetch(const char* url, char* buffer, int capacity, int& length) {
   InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", nullptr, nullptr, nullptr,
                                           INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 1));
   if (!request) return 0;
+  // Set on the request too: a session's time-outs did not bound a request that the server accepted
+  // and never answered, which held the worker until the server closed.
+  SetDwordOption(request.get(), INTERNET_OPTION_SEND_TIMEOUT, kTransferTimeoutMs);
+  SetDwordOption(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kTransferTimeoutMs);
   if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return 0;
 
   DWORD status = 0;

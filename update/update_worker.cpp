@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -29,8 +30,11 @@ void AnnounceNewVersion() {
   LogLine(text);
   snprintf(text, sizeof text, "多桌面已经有更新，请去官方网站升级\r\n%s", kHomeUrl);
   TrayIconBalloon("提示", text);
-  // The user's default browser: the URL itself is opened by the shell.
+  // The user's default browser: the URL itself is opened by the shell, which may use COM on
+  // this thread and expects it initialised, apartment-threaded.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   ShellExecuteW(nullptr, L"open", win::FromAnsi(kHomeUrl).c_str(), nullptr, nullptr, SW_SHOW);
+  if (SUCCEEDED(com)) CoUninitialize();
   snprintf(text, sizeof text, "多桌面已有更新，请去官方网站升级\r\n%s", kHomeUrl);
   MessageBoxW(hMainWnd, win::FromAnsi(text).c_str(), win::FromAnsi("提示").c_str(), MB_OK | MB_ICONINFORMATION);
   PostMessageW(hMainWnd, WM_COMMAND, IDC_EXIT, 0);

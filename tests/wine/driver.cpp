@@ -515,12 +515,20 @@ int CmdRecord(int argc, wchar_t** argv) {
 }
 
 // Creates a named auto-reset event and holds it MS ms, so that the program finds it existing.
-// Says "held", or "existed" when the event was there already.
+// With SDDL the event gets that security descriptor, e.g. one that closes it to others as an
+// elevated process's event is closed to a normal one. Says "held", or "existed" when the event
+// was there already.
 int CmdHoldEvent(int argc, wchar_t** argv) {
   unsigned long long ms = 0;
   if (argc < 2 || !ParseNumber(argv[1], &ms)) return kUsage;
-  win::Handle event(CreateEventW(nullptr, FALSE, FALSE, argv[0]));
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
+  if (argc >= 3 &&
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(argv[2], SDDL_REVISION_1, &sa.lpSecurityDescriptor,
+                                                            nullptr))
+    return kUsage;
+  win::Handle event(CreateEventW(sa.lpSecurityDescriptor ? &sa : nullptr, FALSE, FALSE, argv[0]));
   const DWORD error = GetLastError();
+  if (sa.lpSecurityDescriptor) LocalFree(sa.lpSecurityDescriptor);
   if (!event) {
     WriteLine(Format("failed %lu", error));
     return kFailed;
@@ -667,7 +675,7 @@ void Usage() {
       "  handles PID [max]   gdi PID   gdi-count PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
       "  redraw HWND [N]\n"
       "  record FILE ARGS...\n"
-      "  hold-event EVENT MS   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
+      "  hold-event EVENT MS [SDDL]   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
       "  balloons [TITLE]");
 }
 

@@ -6,7 +6,7 @@ import re
 import time
 
 from harness import WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, check, wait_until
-from harness import HK_TRAY, IDC_EXIT, IDC_LOG, IDC_SWITCH, IDC_TRAY, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY
+from harness import HK_TRAY, IDC_CANCEL, IDC_EXIT, IDC_LOG, IDC_SWITCH, IDC_TRAY, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY
 
 MAIN_TITLE = "default"
 SECOND_TITLE = "desk new"
@@ -136,6 +136,17 @@ def test_running_dialog_exit_ends_everything_and_dialog_alone_does_nothing(p):
     check(p.procs_named() == 0, "a tolva2.exe is left")
     for name in (SWITCH_DESK, EXIT_TOLVA, HIDE_M):
         check(not p.event_exists(name), f"the dialog created {name!r}")
+    holder.kill()
+    holder.wait()
+
+    # A marker the start may not open, as an elevated first copy's is to a normal start, still
+    # means "already running".
+    holder, line = p.driver_background("hold-event", MARKER_EVENT, 120000, "D:P(A;;0x00100000;;;WD)")
+    check(line == "held", f"driver could not hold the closed marker: {line}")
+    proc, dialog = open_running_dialog(p)
+    p.click(dialog, IDC_CANCEL)
+    ended(proc, what="the dialog's process beside a closed marker")
+    check(p.try_find(MAIN_TITLE) is None, "a closed marker let a second first copy start")
     holder.kill()
 
 

@@ -7,12 +7,13 @@ start is the test driver's `record` command, which writes down the address it wa
 """
 
 import http.server
+import socket
 import subprocess
 import threading
 import time
 
 from harness import WIN64_UPDATE_DIR, WIN_DIR, WM_COMMAND, Failed, check, wait_until
-from harness import IDC_EXIT, IDC_LOG
+from harness import IDC_EXIT, IDC_LOG, Q_SWITCH_STATE, WM_TOLVA_QUERY
 from test_startup import log_lines_after_banner
 from test_state import decode, encode, store, stored
 
@@ -95,6 +96,38 @@ class UpdateServer:
         _, method, path, host = self.requests[0]
         check((method, path, host) == ("GET", UPDATE_PATH, f"127.0.0.1:{UPDATE_PORT}"),
               f"request was {method} {path} to {host}")
+
+
+class StallingServer:
+    """A server that accepts the request and never answers: the fetch must give up by itself.
+    Keeps the time of each accepted connection."""
+
+    def __enter__(self):
+        self.accepted = []
+        self.connections = []
+        self.listener = socket.create_server(("127.0.0.1", UPDATE_PORT))
+        self.listener.settimeout(0.5)
+        self.stop = threading.Event()
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+        return self
+
+    def _serve(self):
+        while not self.stop.is_set():
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                continue
+            self.accepted.append(time.monotonic())
+            self.connections.append(conn)
+
+    def __exit__(self, *exc):
+        self.stop.set()
+        self.thread.join(10)
+        for conn in self.connections:
+            conn.close()
+        self.listener.close()
+        return False
 
 
 def install_browser_recorder(p):
@@ -225,6 +258,18 @@ def test_failed_download_logs_two_lines_and_the_program_runs_on(p):
     wait_for_lines(p, hwnd, FAILURE_LINES)
     check(proc.poll() is None and p.try_find(BOX_TITLE) is None, "the failure ended the program or showed a box")
     check(browser_starts(p) == [], "a browser was started")
+    exit_program(p, proc, hwnd)
+
+    # A server that takes the request and never answers: the worker's time-outs end the fetch
+    # (15 s; without them it waits as long as the server holds on), and the window answers
+    # meanwhile.
+    with StallingServer() as server:
+        proc, hwnd = start(p)
+        wait_until(lambda: server.accepted, FETCH_TIMEOUT, 0.2, "the update server got no connection")
+        check(p.send(hwnd, WM_TOLVA_QUERY, Q_SWITCH_STATE) in (0, 1), "the window did not answer during the fetch")
+        wait_for_lines(p, hwnd, FAILURE_LINES)
+        waited = time.monotonic() - server.accepted[0]
+        check(waited < 40, f"the stalled fetch held the worker {waited:.0f} s")
 
 
 def test_download_without_outer_tags_is_a_format_error(p):

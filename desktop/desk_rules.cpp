@@ -1,0 +1,62 @@
+#include "desktop/desk_rules.h"
+
+#include <cwchar>
+
+namespace {
+
+bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b) {
+  for (;; ++a, ++b) {
+    wchar_t x = *a;
+    wchar_t y = *b;
+    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+    if (x != y) return false;
+    if (!x) return true;
+  }
+}
+
+InputDesk AsInput(SwitchTarget target) {
+  return target == SwitchTarget::ToNew ? InputDesk::New : InputDesk::Default;
+}
+
+}  // namespace
+
+InputDesk ClassifyInputDesk(const wchar_t* name) {
+  if (!name) return InputDesk::Unreadable;
+  if (SameNameIgnoringCase(name, L"Default")) return InputDesk::Default;
+  if (SameNameIgnoringCase(name, L"desk new")) return InputDesk::New;
+  return InputDesk::Other;
+}
+
+SwitchTarget ChooseSwitchTarget(Desk believed, InputDesk input, bool inputTrusted) {
+  if (input == InputDesk::Unreadable) return SwitchTarget::Refuse;
+  if (inputTrusted) {
+    // From a desktop of some other program the way leads home, as the exit does.
+    return input == InputDesk::Default ? SwitchTarget::ToNew : SwitchTarget::ToDefault;
+  }
+  return believed == Desk::Default ? SwitchTarget::ToNew : SwitchTarget::ToDefault;
+}
+
+bool InputConfirmsSwitch(bool inputTrusted, InputDesk before, InputDesk after, SwitchTarget target) {
+  if (inputTrusted) return true;
+  if (target == SwitchTarget::Refuse) return false;
+  return before != AsInput(target) && after == AsInput(target);
+}
+
+bool NeedsNewShell(bool shellTracked, bool shellRunning) { return !shellTracked || !shellRunning; }
+
+bool ExplorerPath(const wchar_t* windowsDir, wchar_t* out, std::size_t capacity) {
+  static const wchar_t kShell[] = L"explorer.exe";
+  if (!out || capacity == 0) return false;
+  out[0] = L'\0';
+  if (!windowsDir || !windowsDir[0]) return false;
+  const std::size_t dirLength = std::wcslen(windowsDir);
+  const bool hasSeparator = windowsDir[dirLength - 1] == L'\\';
+  const std::size_t total = dirLength + (hasSeparator ? 0 : 1) + (sizeof kShell / sizeof kShell[0]);
+  if (total > capacity) return false;
+  std::wmemcpy(out, windowsDir, dirLength);
+  std::size_t n = dirLength;
+  if (!hasSeparator) out[n++] = L'\\';
+  std::wmemcpy(out + n, kShell, sizeof kShell / sizeof kShell[0]);
+  return true;
+}

@@ -1,0 +1,37 @@
+// Decisions about the shown desktop and the shell that Wine cannot show (pure logic): which
+// desktop a switch goes to, when the input desktop's name can be believed, when a creation run
+// needs a new shell, and where the system's shell lives.
+#pragma once
+#include <cstddef>
+
+enum class Desk { Default, New };
+
+// What the input desktop reports: one of the two desktops, another one (a desktop of some other
+// program), or nothing, when it cannot be opened (a secure desktop such as the log-on screen or
+// the elevation prompt holds the input).
+enum class InputDesk { Default, New, Other, Unreadable };
+
+// Classifies a desktop name as the system reports it; desktop names are case-insensitive.
+InputDesk ClassifyInputDesk(const wchar_t* name);
+
+enum class SwitchTarget { ToDefault, ToNew, Refuse };
+
+// The desktop a switch request goes to. Once the platform has been seen to report switches
+// truthfully (`inputTrusted`), the input desktop decides, so that a change the program did not
+// make (lock and unlock, the elevation prompt, resume from sleep) never turns a request into a
+// switch to the desktop already shown. Until then the believed desktop decides.
+SwitchTarget ChooseSwitchTarget(Desk believed, InputDesk input, bool inputTrusted);
+
+// Whether the input desktop can be believed from now on: it can once a switch was seen to take
+// effect, that is, the input desktop moved from elsewhere to the switch's target.
+bool InputConfirmsSwitch(bool inputTrusted, InputDesk before, InputDesk after, SwitchTarget target);
+
+// A creation run starts a shell only when none is tracked or the tracked one has exited: a second
+// explorer on a desktop that already has a shell only opens a folder window and leaves, which
+// would lose track of the live shell.
+bool NeedsNewShell(bool shellTracked, bool shellRunning);
+
+// "<windowsDir>\explorer.exe" into `out` (capacity in characters, terminator included): the
+// system's shell by full path, so that no explorer.exe in the program's or the current folder
+// runs instead. False, with `out` empty, when the directory is empty or the path does not fit.
+bool ExplorerPath(const wchar_t* windowsDir, wchar_t* out, std::size_t capacity);
