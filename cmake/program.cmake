@@ -45,6 +45,17 @@ set_source_files_properties(res/tolva2.rc PROPERTIES COMPILE_FLAGS "-c 65001"
   # windres writes no dependency file: name what the .rc pulls in.
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/default.ico;${CMAKE_SOURCE_DIR}/res/newdesk.ico;${CMAKE_SOURCE_DIR}/res/exit.ico;${CMAKE_SOURCE_DIR}/res/switch.ico;${CMAKE_SOURCE_DIR}/res/tolva2.manifest;${CMAKE_SOURCE_DIR}/ui/ids.h")
 
+# The version resource takes the program's version from update/version.h.
+include(cmake/version.cmake)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/update/version.h)
+set_property(SOURCE res/tolva2.rc APPEND PROPERTY COMPILE_DEFINITIONS
+  TOLVA_VERSION_MAJOR=${TOLVA_VERSION_MAJOR} TOLVA_VERSION_MINOR=${TOLVA_VERSION_MINOR})
+
+# One commit gives the same bytes in any folder at any time: no link time stamp (the PE checksum
+# then stays the same too) and no build path in the program.
+target_link_options(tolva2 PRIVATE -Wl,--no-insert-timestamp)
+target_compile_options(tolva2 PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>)
+
 # The program refuses to start when its own file is outside 1 KiB .. 1 MiB: fail the build first.
 add_custom_command(TARGET tolva2 POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:tolva2> -P ${CMAKE_SOURCE_DIR}/cmake/check_size.cmake

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's icons and writes them as .ico files (32-bit BGRA images with AND masks).
+"""Draws the program's icons and writes them as .ico files of PNG images (Windows Vista and later).
 
     python3 tools/make_icons.py [output-dir]     (default: res/ next to this folder)
 
@@ -10,6 +10,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 SAMPLES = 4  # per axis and pixel
 
@@ -137,22 +138,77 @@ def render(layers, size):
     return rows
 
 
-def ico_image(rows):
+def png_chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+
+
+def deflated(raw):
+    """The smallest of a few zlib settings: every byte saved here is a byte of the program."""
+    outs = []
+    for strategy in (zlib.Z_DEFAULT_STRATEGY, zlib.Z_FILTERED):
+        c = zlib.compressobj(9, zlib.DEFLATED, 15, 9, strategy)
+        outs.append(c.compress(bytes(raw)) + c.flush())
+    return min(outs, key=len)
+
+
+def paeth(a, b, c):
+    pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+    return a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+
+
+def filtered(lines, bpp, choose):
+    """PNG scan lines with a filter byte each: one filter type for all (0..4), or per line the
+    one with the smallest sum of absolute differences (choose=None)."""
+    out = bytearray()
+    prev = bytes(len(lines[0]))
+    for cur in lines:
+        options = []
+        for kind in ((choose,) if choose is not None else range(5)):
+            line = bytearray()
+            for i, v in enumerate(cur):
+                a = cur[i - bpp] if i >= bpp else 0
+                b = prev[i]
+                c = prev[i - bpp] if i >= bpp else 0
+                p = (0, a, b, (a + b) // 2, paeth(a, b, c))[kind]
+                line.append((v - p) & 255)
+            options.append((sum(min(v, 256 - v) for v in line), kind, line))
+        _, kind, line = min(options)
+        out.append(kind)
+        out += line
+        prev = cur
+    return out
+
+
+def png_image(rows):
+    """The picture as a PNG, as Windows Vista and later accept inside an icon: 8-bit colour type
+    6 (RGBA), or type 3 (palette with transparency) when it has at most 256 colours and that is
+    smaller. Both keep every pixel exactly."""
     size = len(rows)
-    header = struct.pack('<IiiHHIIiiII', 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
-    colour = bytearray()
-    for row in reversed(rows):  # bottom-up
-        for r, g, b, a in row:
-            colour += bytes((b, g, r, a))
-    mask_stride = (size + 31) // 32 * 4
-    mask = bytearray()
-    for row in reversed(rows):
-        line = bytearray(mask_stride)
-        for x, (_, _, _, a) in enumerate(row):
-            if a == 0:  # fully transparent pixels are masked out for old display paths
-                line[x // 8] |= 0x80 >> (x % 8)
-        mask += line
-    return header + colour + mask
+    candidates = []
+
+    rgba_lines = [bytes(v for pixel in row for v in pixel) for row in rows]
+    idat = min((deflated(filtered(rgba_lines, 4, f)) for f in (None, 0, 1, 2, 4)), key=len)
+    candidates.append((struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0), b'', b'', idat))
+
+    counts = {}
+    for row in rows:
+        for pixel in row:
+            counts[pixel] = counts.get(pixel, 0) + 1
+    if len(counts) <= 256:
+        # Translucent entries first, so the transparency chunk can stop at the last of them.
+        palette = sorted(counts, key=lambda c: (c[3] == 255, -counts[c], c))
+        index = {c: i for i, c in enumerate(palette)}
+        lines = [bytes(index[p] for p in row) for row in rows]
+        idat = min((deflated(filtered(lines, 1, f)) for f in (None, 0, 1, 2)), key=len)
+        translucent = sum(1 for c in palette if c[3] < 255)
+        candidates.append((struct.pack('>IIBBBBB', size, size, 8, 3, 0, 0, 0),
+                           png_chunk(b'PLTE', bytes(v for c in palette for v in c[:3])),
+                           png_chunk(b'tRNS', bytes(c[3] for c in palette[:translucent]))
+                           if translucent else b'', idat))
+
+    pngs = [b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', ihdr) + plte + trns + png_chunk(b'IDAT', idat)
+            + png_chunk(b'IEND', b'') for ihdr, plte, trns, idat in candidates]
+    return min(pngs, key=len)
 
 
 def ico_file(images):
@@ -162,7 +218,7 @@ def ico_file(images):
     offset = 6 + 16 * count
     blobs = []
     for rows in images:
-        blob = ico_image(rows)
+        blob = png_image(rows)
         size = len(rows)
         out += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
         offset += len(blob)
@@ -257,8 +313,11 @@ def zoomed(picture, factor):
 
 ICONS = [
     # file, then (size, picture) in file order; the first is what the buttons load.
-    ('default.ico', [(32, default_desk), (16, default_desk)]),
-    ('newdesk.ico', [(32, new_desk), (16, new_desk)]),
+    # The tray loads the small-icon size, 16 to 32 pixels with the display's scale (100 % to
+    # 200 %); the first copy's window and the program file also show the default one large.
+    ('default.ico', [(32, default_desk), (16, default_desk), (20, default_desk), (24, default_desk),
+                     (48, default_desk)]),
+    ('newdesk.ico', [(32, new_desk), (16, new_desk), (20, new_desk), (24, new_desk)]),
     # The exit button is about 42 pixels high: the 48-pixel disc is drawn smaller to fit it whole,
     # pressed (one pixel lower) included.
     ('exit.ico', [(48, zoomed(power, 0.78)), (32, power), (16, power)]),

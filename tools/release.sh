@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the release: both programs in Release mode for the given update server and site, as
+# dist/tolva2-VERSION-win32.exe and dist/tolva2-VERSION-win64.exe with dist/SHA256SUMS, then
+# builds each once more from a copy of the sources in a scratch folder and fails (leaving no
+# release behind) if any byte differs.
+#   tools/release.sh [--update-host HOST[:PORT]] [--home-host HOST[:PORT]]
+# The defaults are the placeholders, which reach no server.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+update_host=update.tolva2.invalid
+home_host=www.tolva2.invalid
+usage() { sed -n '2,7s/^# \{0,1\}//p' "$0"; }
+while [ $# -gt 0 ]; do
+  case $1 in
+    --update-host) update_host=${2:?--update-host needs a host}; shift 2 ;;
+    --update-host=*) update_host=${1#*=}; shift ;;
+    --home-host) home_host=${2:?--home-host needs a host}; shift 2 ;;
+    --home-host=*) home_host=${1#*=}; shift ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "release: unknown argument $1" >&2; usage >&2; exit 2 ;;
+  esac
+done
+for host in "$update_host" "$home_host"; do
+  [[ $host =~ ^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]{1,5})?$ ]] ||
+    { echo "release: '$host' is not a host name with an optional :port" >&2; exit 2; }
+done
+
+tools/bootstrap.sh
+version=$(cmake -P cmake/version.cmake)
+options=(-DTOLVA_UPDATE_HOST="$update_host" -DTOLVA_HOME_HOST="$home_host")
+names=()
+
+mkdir -p dist
+rm -f dist/tolva2-*-win32.exe dist/tolva2-*-win64.exe dist/SHA256SUMS
+trap '[ $? -eq 0 ] || rm -f dist/tolva2-*-win32.exe dist/tolva2-*-win64.exe dist/SHA256SUMS' EXIT
+
+for target in i686:win32 x86_64:win64; do
+  arch=${target%:*} name=tolva2-$version-${target#*:}.exe dir=build/release-${target#*:}
+  # Folders of their own: the test builds (build/win32, build/win64) have other servers.
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+  cmake --build "$dir" -j2 --target tolva2 >/dev/null
+  cp "$dir/tolva2.exe" "dist/$name"
+  names+=("$name")
+done
+
+for target in i686:win32 x86_64:win64; do
+  tools/rebuild-check.sh "dist/tolva2-$version-${target#*:}.exe" "${target%:*}" "${options[@]}"
+done
+
+(cd dist && sha256sum "${names[@]}" > SHA256SUMS)
+echo "release $version (update server $update_host, site $home_host):"
+(cd dist && stat -c '  dist/%n %s bytes' "${names[@]}" && sed 's/^/  /' SHA256SUMS)
