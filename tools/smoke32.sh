@@ -6,7 +6,9 @@
 #
 # Usage: tools/smoke32.sh [PROGRAM.exe]
 #   Without an argument it builds build/win32-loopback/tolva2.exe (update server and site on
-#   loopback, so nothing asks DNS). Prints PASS/FAIL per check; exits 1 when any check failed.
+#   loopback, so nothing asks DNS). Prints PASS/FAIL per check; exits 1 when any check failed,
+#   2 on a usage error or a program built for servers off loopback. SMOKE32_ATTEMPTS (default 3):
+#   starts tried when the program crashes under emulation before its checks are done.
 # Needs root (or sudo) the first time: i386 packages and the binfmt_misc registration.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -104,7 +106,7 @@ make_template() {
     return 0
   fi
   rm -rf "$template"
-  say "making the 32-bit-capable prefix $template (wineboot under emulation, about 3 min)"
+  say "making the 32-bit-capable prefix $template (wineboot under emulation, 3 to 6 min)"
   tools/wine-prefix.sh "$template" >/dev/null
   [ -f "$template/drive_c/windows/syswow64/kernel32.dll" ] ||
     { say "the prefix has no 32-bit system (syswow64)"; exit 1; }
@@ -272,17 +274,18 @@ def window():
     check(rc == 0, f"no window titled {MAIN_TITLE!r} within 400 s")
     state["hwnd"] = out.strip()
     state["shown"] = time.monotonic() - started
-    return f"main window {state['hwnd']} found {state['shown']:.1f} s after start"
+    # Read from the server, so it answers while the program's start-up still runs.
+    check(p.visible(state["hwnd"]), "the main window is not shown")
+    return f"main window {state['hwnd']} shown, found {state['shown']:.1f} s after start"
 
 
 def banner():
     text = p.text(state["hwnd"], IDC_LOG)
-    check(p.visible(state["hwnd"]), "the main window is not shown")
     check(text.startswith(BANNER), f"log does not begin with the banner: {text!r}")
     rest = text[len(BANNER):].splitlines(keepends=True)
     records = [line for line in rest if line.startswith(RECORD_OPERATIONS)]
     check(not records, f"a fresh start logged record lines: {records!r}")
-    return f"window shown, log begins with the {len(BANNER.splitlines())} banner lines; then {rest!r}"
+    return f"the log begins with the {len(BANNER.splitlines())} banner lines; then {rest!r}"
 
 
 def query_and_exit():
