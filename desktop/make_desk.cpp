@@ -1,5 +1,7 @@
 #include "desktop/make_desk.h"
 
+#include <cstring>
+
 #include "app/log.h"
 #include "app/log_text.h"
 #include "desktop/switching.h"
@@ -25,7 +27,7 @@ void FormatReason(char* reStr, const char* format) {
   const DWORD error = GetLastError();
   win::Text<kReasonCapacity> reason;
   reason.Format(format, static_cast<int>(error), ReasonText(error).c_str());
-  lstrcpynA(reStr, reason.c_str(), kReasonCapacity);
+  std::memcpy(reStr, reason.c_str(), reason.size() + 1);  // at most kReasonCapacity bytes
 }
 
 bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop,
@@ -92,7 +94,7 @@ unsigned long __stdcall MakeDeskThreadFunc(void*) {
   if (!SetThreadDesktop(DefaultDesktop())) {
     win::Text<sizeof reStr> failure;
     failure.Format("SetThread3Desktop0 failed,error no %d \r\n", static_cast<int>(GetLastError()));
-    lstrcpynA(reStr, failure.c_str(), sizeof reStr);
+    std::memcpy(reStr, failure.c_str(), failure.size() + 1);  // at most sizeof reStr bytes
     LogLine(reStr);
   }
   BeginDesktopRun();

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "app/log.h"
 #include "state/own_file_rules.h"
 #include "win/fixed_text.h"
@@ -17,7 +19,7 @@ void make_today_string() {
   GetLocalTime(&now);
   win::Text<sizeof todayStr> today;
   today.Format("%d%02d%02d", now.wYear, now.wMonth, now.wDay);
-  lstrcpynA(todayStr, today.c_str(), sizeof todayStr);
+  std::memcpy(todayStr, today.c_str(), today.size() + 1);  // at most sizeof todayStr bytes
 }
 
 void CheckOwnFile() {

@@ -33,9 +33,12 @@ void SetRecordDefaults(RecordFields& fields);
 class LineSink {
  public:
   LineSink() = default;
+  // Converts implicitly, so a function or a lambda is passed where a sink is asked for.
+  // cppcheck-suppress noExplicitConstructor
   LineSink(void (*function)(const char* line)) : function_(function) {}
   template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, LineSink> &&
                                                     !std::is_function_v<std::remove_reference_t<F>>>>
+  // cppcheck-suppress noExplicitConstructor
   LineSink(F&& callable)
       : object_(const_cast<void*>(static_cast<const void*>(&callable))),
         thunk_([](void* object, const char* line) { (*static_cast<std::remove_reference_t<F>*>(object))(line); }) {}

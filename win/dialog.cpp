@@ -48,8 +48,8 @@ bool Dialog::Bind(int id, Control& control) {
 
 Control* Dialog::BoundControl(HWND child) const {
   if (!child) return nullptr;
-  for (int i = 0; i < boundCount_; ++i)
-    if (bound_[i]->hwnd() == child) return bound_[i];
+  for (Control* c : bound_)
+    if (c && c->hwnd() == child) return c;
   return nullptr;
 }
 

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
+
 namespace win {
 
 namespace {
@@ -12,7 +15,7 @@ std::size_t AnsiToWide(const char* text, int length, wchar_t* out, std::size_t c
   if (capacity == 0) return 0;
   out[0] = L'\0';
   if (!text) return 0;
-  if (length < 0) length = lstrlenA(text);
+  if (length < 0) length = static_cast<int>(std::strlen(text));
   // A character of code page 936 is one or two bytes and always one UTF-16 unit, so capacity - 1
   // bytes always fit.
   int kept = 0;
@@ -32,7 +35,7 @@ std::size_t WideToAnsi(const wchar_t* text, int length, char* out, std::size_t c
   if (capacity == 0) return 0;
   out[0] = '\0';
   if (!text) return 0;
-  if (length < 0) length = lstrlenW(text);
+  if (length < 0) length = static_cast<int>(std::wcslen(text));
   const int room = static_cast<int>(capacity - 1);
   auto measure = [&](int units) {
     return WideCharToMultiByte(kProgramCodePage, 0, text, units, nullptr, 0, nullptr, nullptr);
