@@ -3,8 +3,6 @@
 #include <commctrl.h>
 
 #include <cstdarg>
-#include <cstdio>
-#include <string>
 
 #include "app/log_text.h"
 #include "app/placement.h"
@@ -20,7 +18,7 @@ constexpr UINT kAppendMessage = WM_APP + 0x31;
 constexpr UINT_PTR kLogSubclassId = 0x106;
 
 void AppendNow(HWND edit, const char* text) {
-  const std::wstring wide = win::FromAnsi(text, static_cast<int>(BoundedTextLength(text)));
+  const auto wide = win::FromAnsi<kLogTextMaxBytes + 1>(text, static_cast<int>(BoundedTextLength(text)));
   const int lines = static_cast<int>(SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
   if (LogNeedsTrim(lines)) {
     SendMessageW(edit, EM_SETSEL, 0, kLogTrimChars);
@@ -61,12 +59,12 @@ void AppendLog(HWND edit, const char* text) {
 void LogLine(const char* text) { AppendLog(hLogEdit, text); }
 
 void LogFormat(const char* format, ...) {
-  char line[1024];
+  win::Text<1024> line;
   va_list args;
   va_start(args, format);
-  vsnprintf(line, sizeof line, format, args);
+  line.FormatV(format, args);
   va_end(args);
-  LogLine(line);
+  LogLine(line.c_str());
 }
 
 BOOL PlaceWindow(HWND wnd) {

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "win/fixed_text.h"
+
 extern HWND hMainWnd;  // this process's own dialog window (first and second copy)
 extern HWND hLogEdit;  // the log edit control (first copy only)
 
@@ -15,7 +17,7 @@ void AttachLogWindow(HWND edit);
 void AppendLog(HWND edit, const char* text);
 void LogLine(const char* text);
 // printf-style LogLine into a 1024-byte buffer; longer results are cut.
-void LogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogFormat(const char* format, ...) TOLVA_PRINTF(1, 2);
 
 // Moves `wnd` to the bottom-right corner of the work area, size unchanged, without repainting.
 BOOL PlaceWindow(HWND wnd);

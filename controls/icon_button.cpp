@@ -1,8 +1,7 @@
 #include "controls/icon_button.h"
 
-#include <string>
-
 #include "controls/button_geometry.h"
+#include "win/fixed_text.h"
 #include "win/handles.h"
 
 namespace {
@@ -18,12 +17,11 @@ void FillBox(HDC dc, const Box& box, int sysColor) {
   FillRect(dc, &r, GetSysColorBrush(sysColor));
 }
 
-std::wstring WindowText(HWND hwnd) {
-  const int length = GetWindowTextLengthW(hwnd);
-  if (length <= 0) return {};
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int got = GetWindowTextW(hwnd, text.data(), length + 1);
-  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+// Captions are a few words; a longer one is cut.
+win::WideText<256> WindowText(HWND hwnd) {
+  win::WideText<256> text;
+  const int got = GetWindowTextW(hwnd, text.Buffer(), static_cast<int>(text.capacity() + 1));
+  text.SetLength(got > 0 ? static_cast<size_t>(got) : 0);
   return text;
 }
 
@@ -193,7 +191,7 @@ void IconButton::DrawItem(const DRAWITEMSTRUCT& item) {
   DrawBackground(dc, itemRect);
   if (FrameFor(m_pressed, m_mouseOver) != FrameLook::None) DrawFrame(dc, itemRect);
 
-  const std::wstring caption = WindowText(hwnd());
+  const auto caption = WindowText(hwnd());
   const ButtonLayout layout =
       LayOutButton(ToBox(itemRect), m_icon.icon != nullptr, static_cast<int>(m_icon.width),
                    static_cast<int>(m_icon.height), !caption.empty(), m_pressed);

@@ -14,7 +14,7 @@ struct IconImage {
 class IconButton : public win::Control {
  public:
   IconButton();
-  ~IconButton() override;
+  ~IconButton();
 
   // Loads icon resource `id` at its own size and assigns it. Returns AssignIcons' result.
   DWORD LoadIcons(UINT id);

@@ -1,38 +1,34 @@
 #include "desktop/make_desk.h"
 
-#include <cstdio>
-#include <string>
+#include <cstring>
 
 #include "app/log.h"
 #include "app/log_text.h"
 #include "desktop/desk_rules.h"
 #include "desktop/switching.h"
+#include "win/text.h"
 
 namespace {
 
 // The system's text for `error` in code page 936, cut so that no report line can outgrow what
 // the log takes. Empty when the system has no text for the code.
-std::string ReasonText(DWORD error) {
+win::Text<1024> ReasonText(DWORD error) {
   wchar_t* wide = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0,
                                  reinterpret_cast<LPWSTR>(&wide), 0, nullptr);
-  std::string text;
-  if (n && wide) {
-    const int bytes = WideCharToMultiByte(936, 0, wide, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    if (bytes > 0) {
-      text.resize(static_cast<size_t>(bytes));
-      WideCharToMultiByte(936, 0, wide, static_cast<int>(n), &text[0], bytes, nullptr, nullptr);
-    }
-  }
+  win::Text<1024> text;
+  if (n && wide) text = win::ToAnsi<1024>(wide, static_cast<int>(n));
   if (wide) LocalFree(wide);
   constexpr size_t kReasonTextMax = 600;  // leaves room for both line frames inside 1023 bytes
-  text.resize(BoundedTextLength(text.c_str(), kReasonTextMax));
+  text.Truncate(BoundedTextLength(text.c_str(), kReasonTextMax));
   return text;
 }
 
 void FormatReason(char* reStr, const char* format) {
   const DWORD error = GetLastError();
-  snprintf(reStr, kReasonCapacity, format, static_cast<int>(error), ReasonText(error).c_str());
+  win::Text<kReasonCapacity> reason;
+  reason.Format(format, static_cast<int>(error), ReasonText(error).c_str());
+  std::memcpy(reStr, reason.c_str(), reason.size() + 1);  // at most kReasonCapacity bytes
 }
 
 bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop,
@@ -88,33 +84,35 @@ int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer
   }
   wchar_t self[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  wchar_t commandLine[64];
+  win::WideText<64> commandLine;
   wchar_t wideName[32];
   MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 32);
-  swprintf(commandLine, 64, L" makedesktop %ls %d", wideName, number);
-  StartOnDesktop(self, commandLine, name, newCopy);  // not examined: the watchdog notices a dead copy
+  commandLine.Format(L" makedesktop %ls %d", wideName, number);
+  StartOnDesktop(self, commandLine.Buffer(), name, newCopy);  // not examined: the watchdog notices a dead copy
   return 1;
 }
 
 void checkMake(int result, const char* name, const char* reStr) {
-  char line[2024];
+  win::Text<2024> line;
   if (!SetThreadDesktop(DefaultDesktop())) {
-    snprintf(line, sizeof line, "checkMake:SetThreadDesktop to %s failed,error no %d \r\n", name,
-             static_cast<int>(GetLastError()));
-    LogLine(line);
+    line.Format("checkMake:SetThreadDesktop to %s failed,error no %d \r\n", name,
+                static_cast<int>(GetLastError()));
+    LogLine(line.c_str());
   }
   if (result == 1)
-    snprintf(line, sizeof line, "Making %s..   \r\n", name);
+    line.Format("Making %s..   \r\n", name);
   else
-    snprintf(line, sizeof line, "Make %s failed,reStr is %s\r\n", name, reStr);
-  LogLine(line);
+    line.Format("Make %s failed,reStr is %s\r\n", name, reStr);
+  LogLine(line.c_str());
 }
 
 unsigned long __stdcall MakeDeskThreadFunc(void*) {
   char reStr[kReasonCapacity] = "";
   Sleep(1000);
   if (!SetThreadDesktop(DefaultDesktop())) {
-    snprintf(reStr, sizeof reStr, "SetThread3Desktop0 failed,error no %d \r\n", static_cast<int>(GetLastError()));
+    win::Text<sizeof reStr> failure;
+    failure.Format("SetThread3Desktop0 failed,error no %d \r\n", static_cast<int>(GetLastError()));
+    std::memcpy(reStr, failure.c_str(), failure.size() + 1);  // at most sizeof reStr bytes
     LogLine(reStr);
   }
   BeginDesktopRun();

@@ -6,6 +6,7 @@
 #include "ui/ids.h"
 #include "ui/tray.h"
 #include "win/handles.h"
+#include "win/immortal.h"
 #include "win/sync.h"
 #include "win/text.h"
 
@@ -33,10 +34,8 @@ struct DeskState {
 };
 
 // Lives to the end of the process: worker threads may still use it while statics are destroyed.
-DeskState& State() {
-  static DeskState* state = new DeskState;
-  return *state;
-}
+win::Immortal<DeskState> deskState;
+DeskState& State() { return *deskState; }
 
 class DeskLock : public win::Lock {
  public:

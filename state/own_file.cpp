@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <memory>
-#include <new>
+#include <cstring>
 
 #include "app/log.h"
 #include "state/own_file_rules.h"
+#include "win/fixed_text.h"
 #include "win/handles.h"
 
 char todayStr[16] = "";
@@ -18,13 +17,15 @@ int updateLen = 0;
 void make_today_string() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  snprintf(todayStr, sizeof todayStr, "%d%02d%02d", now.wYear, now.wMonth, now.wDay);
+  win::Text<sizeof todayStr> today;
+  today.Format("%d%02d%02d", now.wYear, now.wMonth, now.wDay);
+  std::memcpy(todayStr, today.c_str(), today.size() + 1);  // at most sizeof todayStr bytes
 }
 
 void CheckOwnFile() {
   wchar_t path[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::unique_ptr<char[]> contents(new (std::nothrow) char[kOwnFileMaxBytes]);
+  win::HeapMemory contents(HeapAlloc(GetProcessHeap(), 0, kOwnFileMaxBytes));
   if (!contents) ExitProcess(1);
   // Read sharing lets this check succeed while another reader (a scanner, a copy) has it open.
   win::Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

@@ -1,11 +1,11 @@
 #include "state/record_format.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "state/cipher.h"
+#include "win/fixed_text.h"
 
 namespace {
 // strlen that stops after `limit` bytes.
@@ -67,26 +67,26 @@ void CopyBoundedValue(char* dest, std::size_t capacity, const char* from, const 
 
 bool ExtractElement(const char* begin, const char* end, const char* name, char* dest, std::size_t capacity,
                     const char* operation, const LineSink& log) {
-  char open[64];   // "<name>"
-  char close[64];  // "</name>"
-  std::snprintf(open, sizeof open, "<%s>", name);
-  std::snprintf(close, sizeof close, "</%s>", name);
+  win::Text<64> open;   // "<name>"
+  win::Text<64> close;  // "</name>"
+  open.Format("<%s>", name);
+  close.Format("</%s>", name);
 
   const char* cursor = begin;
-  const char* value = find_tag(cursor, open, end);
-  const char* missing = open;
+  const char* value = find_tag(cursor, open.c_str(), end);
+  const char* missing = open.c_str();
   if (value) {
     cursor = value;
-    if (find_tag(cursor, close, end)) {
+    if (find_tag(cursor, close.c_str(), end)) {
       CopyBoundedValue(dest, capacity, value, cursor);
       return true;
     }
-    missing = close;
+    missing = close.c_str();
   }
   if (log) {
-    char line[160];  // operation name, tag and fixed words
-    std::snprintf(line, sizeof line, "%s:goahead%sfailed\r\n", operation, missing);
-    log(line);
+    win::Text<160> line;  // operation name, tag and fixed words
+    line.Format("%s:goahead%sfailed\r\n", operation, missing);
+    log(line.c_str());
   }
   return false;
 }
@@ -98,17 +98,20 @@ std::size_t FormatRecordText(const RecordFields& fields, char (&text)[kRecordTex
   const int md5Length = static_cast<int>(BoundedLength(fields.r_md5size, kFieldCapacity - 1));
   const std::size_t messageLength = BoundedLength(fields.r_message, kMessageCapacity - 1);
 
-  auto print = [&](char* out, std::size_t capacity, int messageBytes) {
-    return std::snprintf(out, capacity,
-                         "<r_time>%d</r_time><r_lastupdata>%.*s</r_lastupdata><r_ver>%.*s</r_ver>"
-                         "<r_message>%.*s</r_message><r_md5size>%.*s</r_md5size>",
-                         fields.r_time, lastLength, fields.r_lastupdata, verLength, fields.r_ver, messageBytes,
-                         fields.r_message, md5Length, fields.r_md5size);
+  win::Text<kRecordTextCapacity> record;
+  auto print = [&](int messageBytes) {
+    record.Format("<r_time>%d</r_time><r_lastupdata>%.*s</r_lastupdata><r_ver>%.*s</r_ver>"
+                  "<r_message>%.*s</r_message><r_md5size>%.*s</r_md5size>",
+                  fields.r_time, lastLength, fields.r_lastupdata, verLength, fields.r_ver, messageBytes,
+                  fields.r_message, md5Length, fields.r_md5size);
   };
-  // Everything but the message takes at most 107 + 11 + 3 * 127 = 499 bytes.
-  const std::size_t others = static_cast<std::size_t>(print(nullptr, 0, 0));
+  // Everything but the message takes at most 107 + 11 + 3 * 127 = 499 bytes, so it is never cut.
+  print(0);
+  const std::size_t others = record.size();
   const std::size_t kept = Cp936PrefixLength(fields.r_message, messageLength, kRecordTextMax - others);
-  return static_cast<std::size_t>(print(text, kRecordTextCapacity, static_cast<int>(kept)));
+  print(static_cast<int>(kept));
+  std::memcpy(text, record.c_str(), record.size() + 1);
+  return record.size();
 }
 
 std::size_t EncipherRecord(const RecordFields& fields, unsigned char (&value)[kRecordValueMax]) {

@@ -3,7 +3,7 @@
 // registry calls and the log window are the caller's.
 #pragma once
 #include <cstddef>
-#include <functional>
+#include <type_traits>
 
 // Capacities, terminator included.
 constexpr std::size_t kFieldCapacity = 128;
@@ -28,8 +28,34 @@ struct RecordFields {
 void SetRecordDefaults(RecordFields& fields);
 
 // Receives each diagnostic line (code page 936, ending in "\r\n") for the log window; an empty
-// sink drops them.
-using LineSink = std::function<void(const char* line)>;
+// sink drops them. A plain function, or any callable object, which is referred to and not copied:
+// it must outlive the call that the sink is passed to.
+class LineSink {
+ public:
+  LineSink() = default;
+  // Converts implicitly, so a function or a lambda is passed where a sink is asked for.
+  // cppcheck-suppress noExplicitConstructor
+  LineSink(void (*function)(const char* line)) : function_(function) {}
+  template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, LineSink> &&
+                                                    !std::is_function_v<std::remove_reference_t<F>>>>
+  // cppcheck-suppress noExplicitConstructor
+  LineSink(F&& callable)
+      : object_(const_cast<void*>(static_cast<const void*>(&callable))),
+        thunk_([](void* object, const char* line) { (*static_cast<std::remove_reference_t<F>*>(object))(line); }) {}
+
+  explicit operator bool() const { return function_ || thunk_; }
+  void operator()(const char* line) const {
+    if (thunk_)
+      thunk_(object_, line);
+    else if (function_)
+      function_(line);
+  }
+
+ private:
+  void (*function_)(const char*) = nullptr;
+  void* object_ = nullptr;
+  void (*thunk_)(void*, const char*) = nullptr;
+};
 
 // Searches [cursor, end) for `tag`. On a match moves cursor to the tag's first byte and returns
 // the first byte after it; otherwise returns nullptr and leaves cursor alone. Only bytes inside

@@ -10,17 +10,15 @@
 #include "ui/tray.h"
 #include "win/text.h"
 
-#include <cstdio>
-
 namespace {
 
 UINT taskbarCreatedMsg = 0;
 constexpr int kQuitThreshold = 5;
 
 void BalloonExistingEvent(int index, const char* name) {
-  char text[256];
-  snprintf(text, sizeof text, "CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS", index, name);
-  TrayIconBalloon(deskNameStr, text);
+  win::Text<256> text;
+  text.Format("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS", index, name);
+  TrayIconBalloon(deskNameStr, text.c_str());
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <shellapi.h>
 
 #include <cwchar>
-#include <string>
 
 #include "ui/tray_text.h"
+#include "win/immortal.h"
 #include "win/sync.h"
 #include "win/text.h"
 
@@ -23,10 +23,8 @@ struct TrayRecord {
 
 // Lives to the end of the process: the listener and the update worker may still show a balloon
 // while statics are destroyed.
-TrayRecord& Tray() {
-  static TrayRecord* record = new TrayRecord;
-  return *record;
-}
+win::Immortal<TrayRecord> trayRecord;
+TrayRecord& Tray() { return *trayRecord; }
 
 class TrayLock : public win::Lock {
  public:
@@ -35,9 +33,9 @@ class TrayLock : public win::Lock {
 
 template <size_t N>
 void CopyField(wchar_t (&field)[N], const char* text) {
-  const std::wstring wide = win::FromAnsi(text);
-  const size_t n = FieldLength(wide.data(), wide.size(), N);
-  wmemcpy(field, wide.data(), n);
+  const auto wide = win::FromAnsi(text);
+  const size_t n = FieldLength(wide.c_str(), wide.size(), N);
+  wmemcpy(field, wide.c_str(), n);
   field[n] = L'\0';
 }
 

@@ -5,7 +5,6 @@
 #include <wininet.h>
 
 #include <cstring>
-#include <memory>
 
 #include "win/handles.h"
 
@@ -67,7 +66,7 @@ int http_fetch(const char* url, char* buffer, int capacity, int& length) {
     return 0;
   if (status != 200) return 0;
 
-  std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
+  win::HeapMemory chunk(HeapAlloc(GetProcessHeap(), 0, kChunk));
   if (!chunk) return 0;
   length = 0;
   const int room = capacity - 1;  // the caller terminates the text

@@ -5,8 +5,6 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <cstdio>
-
 #include "app/log.h"
 #include "state/own_file.h"
 #include "state/registry_store.h"
@@ -25,18 +23,18 @@ constexpr char kUpdateUrl[] = "http://" TOLVA_UPDATE_HOST "/tolva2/TOLVA_UPDATA.
 void LogSink(const char* line) { LogLine(line); }
 
 void AnnounceNewVersion() {
-  char text[512];
-  snprintf(text, sizeof text, "更新地址:\r\n%s\r\n", kHomeUrl);
-  LogLine(text);
-  snprintf(text, sizeof text, "多桌面已经有更新，请去官方网站升级\r\n%s", kHomeUrl);
-  TrayIconBalloon("提示", text);
+  win::Text<512> text;
+  text.Format("更新地址:\r\n%s\r\n", kHomeUrl);
+  LogLine(text.c_str());
+  text.Format("多桌面已经有更新，请去官方网站升级\r\n%s", kHomeUrl);
+  TrayIconBalloon("提示", text.c_str());
   // The user's default browser: the URL itself is opened by the shell, which may use COM on
   // this thread and expects it initialised, apartment-threaded.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   ShellExecuteW(nullptr, L"open", win::FromAnsi(kHomeUrl).c_str(), nullptr, nullptr, SW_SHOW);
   if (SUCCEEDED(com)) CoUninitialize();
-  snprintf(text, sizeof text, "多桌面已有更新，请去官方网站升级\r\n%s", kHomeUrl);
-  MessageBoxW(hMainWnd, win::FromAnsi(text).c_str(), win::FromAnsi("提示").c_str(), MB_OK | MB_ICONINFORMATION);
+  text.Format("多桌面已有更新，请去官方网站升级\r\n%s", kHomeUrl);
+  MessageBoxW(hMainWnd, win::FromAnsi(text.c_str()).c_str(), win::FromAnsi("提示").c_str(), MB_OK | MB_ICONINFORMATION);
   PostMessageW(hMainWnd, WM_COMMAND, IDC_EXIT, 0);
 }
 

@@ -9,7 +9,6 @@ namespace win {
 class Control {
  public:
   Control() = default;
-  virtual ~Control();
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
@@ -23,6 +22,9 @@ class Control {
   virtual bool OnReflectedCtlColor(HDC /*dc*/, LRESULT& /*brush*/) { return false; }
 
  protected:
+  // Controls are members of their dialog and never deleted through this base.
+  ~Control();
+
   virtual void OnAttached() {}
   // Every message of the control passes here; what it leaves goes to DefWindowProc.
   virtual LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProc(msg, wp, lp); }

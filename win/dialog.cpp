@@ -41,15 +41,15 @@ void Dialog::EndDialog(INT_PTR result) {
 LRESULT Dialog::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) { return DefSubclassProc(hwnd_, msg, wp, lp); }
 
 bool Dialog::Bind(int id, Control& control) {
-  if (!control.Attach(GetDlgItem(hwnd_, id))) return false;
-  bound_.push_back(&control);
+  if (boundCount_ == kMaxBoundControls || !control.Attach(GetDlgItem(hwnd_, id))) return false;
+  bound_[boundCount_++] = &control;
   return true;
 }
 
 Control* Dialog::BoundControl(HWND child) const {
   if (!child) return nullptr;
   for (Control* c : bound_)
-    if (c->hwnd() == child) return c;
+    if (c && c->hwnd() == child) return c;
   return nullptr;
 }
 

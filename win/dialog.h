@@ -7,8 +7,6 @@
 #pragma once
 #include <windows.h>
 
-#include <vector>
-
 #include "win/control.h"
 
 namespace win {
@@ -16,7 +14,6 @@ namespace win {
 class Dialog {
  public:
   explicit Dialog(UINT templateId) : templateId_(templateId) {}
-  virtual ~Dialog() = default;
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
@@ -36,7 +33,11 @@ class Dialog {
   // What the message map leaves. The base hands it to the dialog's own window procedure.
   virtual LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp);
 
-  // Binds the template's control `id` to `control` (call from OnInitDialog).
+  // Dialogs live as locals of their own class and are never deleted through this base.
+  ~Dialog() = default;
+
+  // Binds the template's control `id` to `control` (call from OnInitDialog); at most
+  // kMaxBoundControls per dialog.
   bool Bind(int id, Control& control);
 
  private:
@@ -51,7 +52,9 @@ class Dialog {
   bool ended_ = false;
   bool everShown_ = false;
   INT_PTR result_ = 0;
-  std::vector<Control*> bound_;
+  static constexpr int kMaxBoundControls = 8;
+  Control* bound_[kMaxBoundControls] = {};
+  int boundCount_ = 0;
 };
 
 }  // namespace win

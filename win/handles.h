@@ -53,6 +53,11 @@ struct GdiTraits {
   static bool valid(HGDIOBJ h) { return h != nullptr; }
   static void close(HGDIOBJ h) { DeleteObject(h); }
 };
+struct HeapTraits {
+  static void* invalid() { return nullptr; }
+  static bool valid(void* p) { return p != nullptr; }
+  static void close(void* p) { HeapFree(GetProcessHeap(), 0, p); }
+};
 struct IconTraits {
   static HICON invalid() { return nullptr; }
   static bool valid(HICON h) { return h != nullptr; }
@@ -64,6 +69,7 @@ using RegKey = Owned<HKEY, RegKeyTraits>;
 using Desktop = Owned<HDESK, DesktopTraits>;
 using GdiObject = Owned<HGDIOBJ, GdiTraits>;
 using Icon = Owned<HICON, IconTraits>;
+using HeapMemory = Owned<void*, HeapTraits>;  // a block of the process heap (HeapAlloc)
 
 // Selects a GDI object into a DC for one scope and puts the previous one back.
 class SelectObjectScope {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 namespace win {
 
@@ -10,28 +11,50 @@ namespace {
 constexpr UINT kProgramCodePage = 936;
 }
 
-std::wstring FromAnsi(const char* text, int length) {
-  if (!text || length <= 0) return std::wstring();
-  const int wide = MultiByteToWideChar(kProgramCodePage, 0, text, length, nullptr, 0);
-  if (wide <= 0) return std::wstring();
-  std::wstring out(static_cast<size_t>(wide), L'\0');
-  MultiByteToWideChar(kProgramCodePage, 0, text, length, &out[0], wide);
-  return out;
+std::size_t AnsiToWide(const char* text, int length, wchar_t* out, std::size_t capacity) {
+  if (capacity == 0) return 0;
+  out[0] = L'\0';
+  if (!text) return 0;
+  if (length < 0) length = static_cast<int>(std::strlen(text));
+  // A character of code page 936 is one or two bytes and always one UTF-16 unit, so capacity - 1
+  // bytes always fit.
+  int kept = 0;
+  while (kept < length) {
+    const int step = (IsDBCSLeadByteEx(kProgramCodePage, static_cast<BYTE>(text[kept])) && kept + 1 < length) ? 2 : 1;
+    if (static_cast<std::size_t>(kept + step) > capacity - 1) break;
+    kept += step;
+  }
+  if (kept == 0) return 0;
+  const int wide = MultiByteToWideChar(kProgramCodePage, 0, text, kept, out, static_cast<int>(capacity - 1));
+  const std::size_t n = wide > 0 ? static_cast<std::size_t>(wide) : 0;
+  out[n] = L'\0';
+  return n;
 }
 
-std::wstring FromAnsi(const char* text) {
-  return text ? FromAnsi(text, static_cast<int>(std::strlen(text))) : std::wstring();
-}
-
-std::string ToUtf8(const wchar_t* text, int length) {
-  if (!text) return std::string();
-  if (length < 0) length = static_cast<int>(wcslen(text));
-  if (length == 0) return std::string();
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string out(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], bytes, nullptr, nullptr);
-  return out;
+std::size_t WideToAnsi(const wchar_t* text, int length, char* out, std::size_t capacity) {
+  if (capacity == 0) return 0;
+  out[0] = '\0';
+  if (!text) return 0;
+  if (length < 0) length = static_cast<int>(std::wcslen(text));
+  const int room = static_cast<int>(capacity - 1);
+  auto measure = [&](int units) {
+    return WideCharToMultiByte(kProgramCodePage, 0, text, units, nullptr, 0, nullptr, nullptr);
+  };
+  // A unit becomes at most two bytes: drop units from the end until the rest fits, never
+  // keeping the first half of a surrogate pair alone.
+  int units = length;
+  int bytes = units > 0 ? measure(units) : 0;
+  while (units > 0 && bytes > room) {
+    units -= (bytes - room + 1) / 2;
+    if (units < 0) units = 0;
+    if (units > 0 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF) --units;
+    bytes = units > 0 ? measure(units) : 0;
+  }
+  if (units <= 0 || bytes <= 0) return 0;
+  const int written = WideCharToMultiByte(kProgramCodePage, 0, text, units, out, room, nullptr, nullptr);
+  const std::size_t n = written > 0 ? static_cast<std::size_t>(written) : 0;
+  out[n] = '\0';
+  return n;
 }
 
 }  // namespace win

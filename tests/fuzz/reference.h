@@ -24,9 +24,12 @@ namespace ref {
 
 using Lines = std::vector<std::string>;
 
-inline LineSink Collect(Lines& lines) {
-  return [&lines](const char* line) { lines.emplace_back(line); };
-}
+// A sink that appends to `lines`; pass it straight to the call, which the sink refers to it for.
+struct Collect {
+  explicit Collect(Lines& into) : lines(into) {}
+  void operator()(const char* line) const { lines.emplace_back(line); }
+  Lines& lines;
+};
 
 // In code page 936 a byte 0x81..0xFE opens a two-byte character; a lead byte that is the last
 // byte of the text stands alone.

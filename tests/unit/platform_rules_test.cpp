@@ -1,5 +1,5 @@
 // Small rules of the Win32 side that are pure: event indices, tray field bounds, own-file size,
-// the switch target and the shell.
+// the switch target, the shell and the fixed-size text.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +8,7 @@
 #include "desktop/event_index.h"
 #include "state/own_file_rules.h"
 #include "ui/tray_text.h"
+#include "win/fixed_text.h"
 
 TEST(EventIndex, GroupsOfFiveAndOnlyValidPositions) {
   EXPECT_EQ(EventIndex(0, 4), 4);
@@ -103,4 +104,29 @@ TEST(Shell, SystemExplorerByFullPath) {
   EXPECT_FALSE(ExplorerPath(L"C:\\Windows", path, 23));
   EXPECT_STREQ(path, L"");
   EXPECT_FALSE(ExplorerPath(L"", path, 32));
+}
+
+TEST(FixedText, AppendAndFormatCutAtCapacityAndStayTerminated) {
+  win::Text<8> t;
+  EXPECT_STREQ(t.c_str(), "");
+  t.Append("abc").Append("defghij");
+  EXPECT_EQ(t.size(), 7u);
+  EXPECT_STREQ(t.c_str(), "abcdefg");
+  t.Format("%d-%s", 42, "xyz");
+  EXPECT_STREQ(t.c_str(), "42-xyz");
+  t.Format("%s%d", "abcdef", 12345);  // one past the capacity
+  EXPECT_EQ(t.size(), 7u);
+  EXPECT_STREQ(t.c_str(), "abcdef1");
+  t.Format("%.*s|", 3, "abcdef");
+  EXPECT_STREQ(t.c_str(), "abc|");
+  t.Truncate(2);
+  EXPECT_STREQ(t.c_str(), "ab");
+  t.Truncate(5);  // never lengthens
+  EXPECT_STREQ(t.c_str(), "ab");
+
+  win::WideText<6> w;
+  w.Format(L"%ls %d", L"desk", 1);
+  EXPECT_STREQ(w.c_str(), L"desk ");
+  w.SetLength(99);  // a platform call reporting too much is held to the capacity
+  EXPECT_EQ(w.size(), 5u);
 }

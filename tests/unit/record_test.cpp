@@ -14,9 +14,8 @@ const char kDefaultText[] =
 
 struct Lines {
   std::vector<std::string> lines;
-  LineSink Sink() {
-    return [this](const char* line) { lines.emplace_back(line); };
-  }
+  void operator()(const char* line) { lines.emplace_back(line); }
+  LineSink Sink() { return LineSink(*this); }
 };
 
 RecordFields Defaults() {

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "win/handles.h"
-#include "win/text.h"
 
 namespace {
 
@@ -46,7 +45,17 @@ std::string Format(const char* format, ...) {
   return buffer;
 }
 
-std::string Utf8(const std::wstring& text) { return win::ToUtf8(text.c_str(), static_cast<int>(text.size())); }
+// Window texts are printed as UTF-8.
+std::string ToUtf8(const wchar_t* text, int length) {
+  if (!text || length <= 0) return std::string();
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], bytes, nullptr, nullptr);
+  return out;
+}
+
+std::string Utf8(const std::wstring& text) { return ToUtf8(text.c_str(), static_cast<int>(text.size())); }
 
 // Numbers on the command line: decimal, or hex with 0x; negative decimals for signed values.
 bool ParseNumber(const wchar_t* text, unsigned long long* value) {
@@ -133,7 +142,7 @@ int CmdText(int argc, wchar_t** argv) {
   if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
                            kSendTimeoutMs, &copied))
     return kFailed;
-  Write(win::ToUtf8(text.data(), static_cast<int>(copied)));  // exactly the text, no line end added
+  Write(ToUtf8(text.data(), static_cast<int>(copied)));  // exactly the text, no line end added
   return kOk;
 }
 
