@@ -1,7 +1,9 @@
 // Test driver for the integration tests: a console program that the scripts run under Wine as
 // `tolva_driver.exe <command> ...` to look at and poke the program's windows, events and process.
 // Results go to stdout as UTF-8; the exit code is 0 when the command did its job, 1 when the object
-// was not found or the call failed, 2 on a usage error.
+// was not found or the call failed, 2 on a usage error. Its first act is to write "driver ran" to
+// stderr: a caller that finds no such line knows Wine never started it (a loader failure), not
+// that the command failed.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -676,6 +678,12 @@ void Usage() {
 int MeasureCommand(const std::wstring& command, int n, wchar_t** args);  // driver_measure.cpp
 
 int wmain(int argc, wchar_t** argv) {
+  {
+    static const char kRan[] = "driver ran\n";
+    DWORD written = 0;
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err && err != INVALID_HANDLE_VALUE) WriteFile(err, kRan, sizeof kRan - 1, &written, nullptr);
+  }
   if (argc < 2) {
     Usage();
     return kUsage;
