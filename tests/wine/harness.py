@@ -36,6 +36,8 @@ WIN_DIR = "C:\\tolva2"
 # without them never reached the command, so it is safe to repeat.
 DRIVER_RAN = "driver ran"
 DRIVER_STARTS = 3
+# Wine's own error messages (quiet in a sound run) go with the driver's stderr, to say why it failed.
+DRIVER_WINEDEBUG = "-all,err+all"
 
 # Messages and values the tests send.
 WM_NULL = 0x0000
@@ -284,8 +286,9 @@ class Prefix:
             path = self._output_file()
             err = path.with_suffix(".err")
             with open(path, "wb") as out, open(err, "wb") as err_out:
-                result = subprocess.run([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)], env=self.env,
-                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err_out, timeout=timeout)
+                result = subprocess.run([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)],
+                                        env=dict(self.env, WINEDEBUG=DRIVER_WINEDEBUG), stdin=subprocess.DEVNULL,
+                                        stdout=out, stderr=err_out, timeout=timeout)
             text = path.read_bytes().decode("utf-8", errors="replace")
             err_text = err.read_bytes().decode("utf-8", errors="replace")
             # Thousands of runs in a soak: keep only what explains a failed start.
@@ -303,8 +306,9 @@ class Prefix:
         path = self._output_file()
         err = path.with_suffix(".err")
         with open(path, "wb") as out, open(err, "wb") as err_out:
-            proc = subprocess.Popen([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)], env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err_out)
+            proc = subprocess.Popen([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)],
+                                    env=dict(self.env, WINEDEBUG=DRIVER_WINEDEBUG), stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err_out)
         self.procs.append(proc)
 
         def first_line():
