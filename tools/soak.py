@@ -2,8 +2,9 @@
 """Soak: runs the first copy with its second copy under Wine for a while, switching, hiding and
 showing, signalling every event the copies listen to and replaying the taskbar restart, then exits.
 Reports the first copy's handle count, GDI and USER objects and working set at start and end (and
-every ten minutes), the driver runs that Wine failed to start and were repeated, and fails when a
-handle was gained, a message failed or a process of the program is left behind.
+every ten minutes), the driver runs that Wine failed to start or that ended before their command
+did, which are repeated (at most three tries), and fails when a handle was gained, a message failed
+or a process of the program is left behind.
 
     . tools/wine-env.sh; python3 tools/soak.py [--minutes 3]
 """
@@ -45,6 +46,7 @@ def main():
     harness.ensure_display()
     harness.ensure_template()
     with harness.Prefix("soak") as p:
+        p.repeat_unfinished = True  # every action here bears a second try
         p.start()
         main_wnd = p.find("default", 20000)
         harness.wait_until(lambda: "desk new ok" in p.text(main_wnd, 1006), 40, message="second desktop not ready")
@@ -85,11 +87,12 @@ def main():
                 if time.time() >= next_sample:
                     next_sample += SAMPLE_EVERY
                     progress.append(dict(sample(p, pid), minute=round((time.time() - began) / 60, 1),
-                                         actions=sum(counts.values()), retries=len(p.driver_start_failures)))
+                                         actions=sum(counts.values()), retries=len(p.driver_start_failures) + len(p.driver_unfinished)))
                     print(f"soak: {progress[-1]}", file=sys.stderr, flush=True)
         except (harness.Failed, subprocess.TimeoutExpired):
             print(f"soak: stopped after {(time.time() - began) / 60:.1f} min, {sum(counts.values())} actions "
-                  f"({counts}); samples {progress}; driver runs not started: {p.driver_start_failures}",
+                  f"({counts}); samples {progress}; driver runs not started: {p.driver_start_failures}; "
+                  f"ended early: {p.driver_unfinished}",
                   file=sys.stderr)
             raise
         # Back to the state of the start: shown, on Default.
@@ -104,6 +107,7 @@ def main():
 
     growth = end["handles"] - start["handles"]
     retries = p.driver_start_failures
+    unfinished = p.driver_unfinished
     print("| measure | start | end |\n|---|---|---|")
     for key in ("handles", "gdi", "user", "working_set"):
         print(f"| {key} | {start[key]} | {end[key]} |")
@@ -115,9 +119,12 @@ def main():
     print(f"driver runs Wine did not start (repeated): {len(retries)}")
     for command, rc, err in retries:
         print(f"  {command}: exit code {rc}, stderr {err!r}")
+    print(f"driver runs that ended before their command did (repeated): {len(unfinished)}")
+    for command, rc, err in unfinished:
+        print(f"  {command}: exit code {rc}, stderr {err!r}")
     print(json.dumps({"minutes": args.minutes, "start": start, "end": end, "handle_growth": growth,
                       "actions": counts, "second_alive": alive_second, "left": left, "samples": progress,
-                      "driver_retries": len(retries)}, sort_keys=True))
+                      "driver_retries": len(retries), "driver_unfinished": len(unfinished)}, sort_keys=True))
     if growth != 0 or left or not alive_second:
         print("soak: FAILED", file=sys.stderr)
         sys.exit(1)

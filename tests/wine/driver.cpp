@@ -1,9 +1,10 @@
 // Test driver for the integration tests: a console program that the scripts run under Wine as
 // `tolva_driver.exe <command> ...` to look at and poke the program's windows, events and process.
 // Results go to stdout as UTF-8; the exit code is 0 when the command did its job, 1 when the object
-// was not found or the call failed, 2 on a usage error. Its first act is to write "driver ran" to
-// stderr: a caller that finds no such line knows Wine never started it (a loader failure), not
-// that the command failed.
+// was not found or the call failed, 2 on a usage error. On stderr it says "driver ran" as its first
+// act and "driver done <exit code>" as its last: a caller that finds the first line missing knows
+// Wine never started it (a loader failure), and one that finds the last missing knows the process
+// ended before the command did, whatever its exit code says.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -677,13 +678,7 @@ void Usage() {
 
 int MeasureCommand(const std::wstring& command, int n, wchar_t** args);  // driver_measure.cpp
 
-int wmain(int argc, wchar_t** argv) {
-  {
-    static const char kRan[] = "driver ran\n";
-    DWORD written = 0;
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err && err != INVALID_HANDLE_VALUE) WriteFile(err, kRan, sizeof kRan - 1, &written, nullptr);
-  }
+static int Run(int argc, wchar_t** argv) {
   if (argc < 2) {
     Usage();
     return kUsage;
@@ -731,5 +726,18 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"sends") rc = CmdSends(n, args);
   else if (command == L"balloons") rc = CmdBalloons(n, args);
   if (rc == kUsage) Usage();
+  return rc;
+}
+
+static void WriteError(const std::string& line) {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD written = 0;
+  if (err && err != INVALID_HANDLE_VALUE) WriteFile(err, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+int wmain(int argc, wchar_t** argv) {
+  WriteError("driver ran\n");
+  const int rc = Run(argc, argv);
+  WriteError(Format("driver done %d\n", rc));
   return rc;
 }
