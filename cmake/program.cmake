@@ -81,4 +81,14 @@ target_compile_definitions(tolva_driver PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_
 target_compile_options(tolva_driver PRIVATE ${TOLVA_WARNINGS} -Os)
 target_link_options(tolva_driver PRIVATE -static -static-libgcc -static-libstdc++ -s -municode)
 target_link_libraries(tolva_driver PRIVATE gdi32 user32 psapi advapi32 kernel32)
+
+# An empty dialog built as the program is built: the benchmark's floor for the working set.
+add_executable(empty_dialog WIN32 tests/wine/empty_dialog.cpp tests/wine/empty_dialog.rc)
+target_compile_definitions(empty_dialog PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_compile_options(empty_dialog PRIVATE
+  $<$<COMPILE_LANGUAGE:CXX>:${TOLVA_WARNINGS} ${TOLVA_SIZE_FLAGS} -fno-exceptions -fno-rtti>)
+target_link_options(empty_dialog PRIVATE ${TOLVA_LINK_FLAGS})
+target_link_libraries(empty_dialog PRIVATE user32 kernel32)
+set_source_files_properties(tests/wine/empty_dialog.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/tolva2.manifest")
 endif()

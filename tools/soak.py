@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Soak: runs the first copy with its second copy under Wine for a while, switching, hiding and
 showing, signalling every event the copies listen to and replaying the taskbar restart, then exits.
-Reports the first copy's handle count, GDI and USER objects and working set at start and end, and
-fails when a handle was gained or a process of the program is left behind.
+Reports the first copy's handle count, GDI and USER objects and working set at start and end (and
+every ten minutes), the driver runs that Wine failed to start or that ended before their command
+did, which are repeated (at most three tries), and fails when a handle was gained, a message failed
+or a process of the program is left behind.
 
     . tools/wine-env.sh; python3 tools/soak.py [--minutes 3]
 """
 import argparse
 import itertools
 import json
+import subprocess
 import sys
 import time
 from pathlib import Path
@@ -17,6 +20,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "wine"))
 import harness  # noqa: E402
 
 WM_COMMAND, WM_HOTKEY, HK_TRAY, QUERY = 0x111, 0x312, 7774, 0x8040
+SAMPLE_EVERY = 600  # seconds
 
 
 def second_copy_window(p):
@@ -42,6 +46,7 @@ def main():
     harness.ensure_display()
     harness.ensure_template()
     with harness.Prefix("soak") as p:
+        p.repeat_unfinished = True  # every action here bears a second try
         p.start()
         main_wnd = p.find("default", 20000)
         harness.wait_until(lambda: "desk new ok" in p.text(main_wnd, 1006), 40, message="second desktop not ready")
@@ -70,11 +75,26 @@ def main():
             ("taskbar-second", lambda: p.postreg(second, "TaskbarCreated")),
         ])
         counts = {}
-        end_at = time.time() + args.minutes * 60
-        while time.time() < end_at:
-            name, act = next(actions)
-            act()
-            counts[name] = counts.get(name, 0) + 1
+        progress = []
+        began = time.time()
+        end_at = began + args.minutes * 60
+        next_sample = began + SAMPLE_EVERY
+        try:
+            while time.time() < end_at:
+                name, act = next(actions)
+                act()
+                counts[name] = counts.get(name, 0) + 1
+                if time.time() >= next_sample:
+                    next_sample += SAMPLE_EVERY
+                    progress.append(dict(sample(p, pid), minute=round((time.time() - began) / 60, 1),
+                                         actions=sum(counts.values()), retries=len(p.driver_start_failures) + len(p.driver_unfinished)))
+                    print(f"soak: {progress[-1]}", file=sys.stderr, flush=True)
+        except (harness.Failed, subprocess.TimeoutExpired):
+            print(f"soak: stopped after {(time.time() - began) / 60:.1f} min, {sum(counts.values())} actions "
+                  f"({counts}); samples {progress}; driver runs not started: {p.driver_start_failures}; "
+                  f"ended early: {p.driver_unfinished}",
+                  file=sys.stderr)
+            raise
         # Back to the state of the start: shown, on Default.
         if p.send(main_wnd, QUERY, 3) != 1:
             p.send(main_wnd, WM_HOTKEY, HK_TRAY)
@@ -86,13 +106,25 @@ def main():
         left = p.procs_named()
 
     growth = end["handles"] - start["handles"]
+    retries = p.driver_start_failures
+    unfinished = p.driver_unfinished
     print("| measure | start | end |\n|---|---|---|")
     for key in ("handles", "gdi", "user", "working_set"):
         print(f"| {key} | {start[key]} | {end[key]} |")
     print(f"actions: {sum(counts.values())} over {args.minutes} min ({', '.join(f'{k} {v}' for k, v in counts.items())})")
+    for row in progress:
+        print(f"at {row['minute']} min: {row['actions']} actions, handles {row['handles']}, "
+              f"working set {row['working_set']}")
     print(f"second copy alive at the end: {alive_second}; program processes left after exit: {left}")
+    print(f"driver runs Wine did not start (repeated): {len(retries)}")
+    for command, rc, err in retries:
+        print(f"  {command}: exit code {rc}, stderr {err!r}")
+    print(f"driver runs that ended before their command did (repeated): {len(unfinished)}")
+    for command, rc, err in unfinished:
+        print(f"  {command}: exit code {rc}, stderr {err!r}")
     print(json.dumps({"minutes": args.minutes, "start": start, "end": end, "handle_growth": growth,
-                      "actions": counts, "second_alive": alive_second, "left": left}, sort_keys=True))
+                      "actions": counts, "second_alive": alive_second, "left": left, "samples": progress,
+                      "driver_retries": len(retries), "driver_unfinished": len(unfinished)}, sort_keys=True))
     if growth != 0 or left or not alive_second:
         print("soak: FAILED", file=sys.stderr)
         sys.exit(1)

@@ -1,7 +1,10 @@
 // Test driver for the integration tests: a console program that the scripts run under Wine as
 // `tolva_driver.exe <command> ...` to look at and poke the program's windows, events and process.
 // Results go to stdout as UTF-8; the exit code is 0 when the command did its job, 1 when the object
-// was not found or the call failed, 2 on a usage error.
+// was not found or the call failed, 2 on a usage error. On stderr it says "driver ran" as its first
+// act and "driver done <exit code>" as its last: a caller that finds the first line missing knows
+// Wine never started it (a loader failure), and one that finds the last missing knows the process
+// ended before the command did, whatever its exit code says.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -692,7 +695,7 @@ void Usage() {
 
 int MeasureCommand(const std::wstring& command, int n, wchar_t** args);  // driver_measure.cpp
 
-int wmain(int argc, wchar_t** argv) {
+static int Run(int argc, wchar_t** argv) {
   if (argc < 2) {
     Usage();
     return kUsage;
@@ -740,5 +743,18 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"sends") rc = CmdSends(n, args);
   else if (command == L"balloons") rc = CmdBalloons(n, args);
   if (rc == kUsage) Usage();
+  return rc;
+}
+
+static void WriteError(const std::string& line) {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD written = 0;
+  if (err && err != INVALID_HANDLE_VALUE) WriteFile(err, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+int wmain(int argc, wchar_t** argv) {
+  WriteError("driver ran\n");
+  const int rc = Run(argc, argv);
+  WriteError(Format("driver done %d\n", rc));
   return rc;
 }

@@ -31,6 +31,14 @@ PROGRAM = "tolva2.exe"
 DRIVER = "tolva_driver.exe"
 # The folder of the prefix (drive_c/tolva2) that holds the test's copies of the program and driver.
 WIN_DIR = "C:\\tolva2"
+# The driver's first words, on stderr. Wine now and then fails to start a process at all on a busy
+# machine (exit code 1, no output; once STATUS_DLL_NOT_FOUND for a freshly copied program): a run
+# without them never reached the command, so it is safe to repeat. Its last words are
+# "driver done <exit code>".
+DRIVER_RAN = "driver ran"
+DRIVER_STARTS = 3
+# Wine's own error messages (quiet in a sound run) go with the driver's stderr, to say why it failed.
+DRIVER_WINEDEBUG = "-all,err+all"
 
 # Messages and values the tests send.
 WM_NULL = 0x0000
@@ -197,6 +205,9 @@ class Prefix:
         self.procs = []
         self._outputs = 0
         self._metrics = None
+        self.driver_start_failures = []
+        self.driver_unfinished = []
+        self.repeat_unfinished = False
 
     def __enter__(self):
         try:
@@ -271,20 +282,46 @@ class Prefix:
         return self.tmp / f"driver-{self._outputs}.out"
 
     def driver(self, *args, timeout=60):
-        """Runs the test driver; returns (exit code, stdout as text)."""
-        path = self._output_file()
-        with open(path, "wb") as out:
-            result = subprocess.run([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)], env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                                    timeout=timeout)
-        return result.returncode, path.read_bytes().decode("utf-8", errors="replace")
+        """Runs the test driver; returns (exit code, stdout as text). The driver brackets its work
+        with "driver ran" and "driver done <code>" on stderr. A run without the first never started
+        (Wine failed to start the process): it is repeated, up to DRIVER_STARTS times in all, and
+        noted in self.driver_start_failures as (command, exit code, stderr). A run with the first but
+        not the last ended before its command did: it is noted in self.driver_unfinished and, when
+        self.repeat_unfinished is set (the soak, whose actions bear repeating), repeated too."""
+        for attempt in range(DRIVER_STARTS):
+            path = self._output_file()
+            err = path.with_suffix(".err")
+            with open(path, "wb") as out, open(err, "wb") as err_out:
+                result = subprocess.run([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)],
+                                        env=dict(self.env, WINEDEBUG=DRIVER_WINEDEBUG), stdin=subprocess.DEVNULL,
+                                        stdout=out, stderr=err_out, timeout=timeout)
+            text = path.read_bytes().decode("utf-8", errors="replace")
+            err_text = err.read_bytes().decode("utf-8", errors="replace")
+            # Thousands of runs in a soak: keep only what explains a failure.
+            path.unlink()
+            done = re.search(r"^driver done (-?\d+)", err_text, re.M)
+            if done:
+                err.unlink()
+                return int(done.group(1)), text
+            note = (" ".join(map(str, args)), result.returncode, err_text.strip())
+            if DRIVER_RAN in err_text:
+                self.driver_unfinished.append(note)
+                if not self.repeat_unfinished:
+                    return result.returncode, text
+            else:
+                self.driver_start_failures.append(note)
+            time.sleep(0.5 * (attempt + 1))
+        raise Failed(f"driver {args[0]} did not run to its end in {DRIVER_STARTS} tries (exit code "
+                     f"{result.returncode}, stdout {text.strip()!r}, stderr {err_text.strip()!r})")
 
     def driver_background(self, *args, first_line_timeout=30):
         """Starts the driver without waiting for it; returns (Popen, its first output line)."""
         path = self._output_file()
-        with open(path, "wb") as out:
-            proc = subprocess.Popen([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)], env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+        err = path.with_suffix(".err")
+        with open(path, "wb") as out, open(err, "wb") as err_out:
+            proc = subprocess.Popen([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)],
+                                    env=dict(self.env, WINEDEBUG=DRIVER_WINEDEBUG), stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err_out)
         self.procs.append(proc)
 
         def first_line():
@@ -293,12 +330,17 @@ class Prefix:
                 return text.split("\n", 1)[0].strip()
             return "(ended)" if proc.poll() is not None else None
 
-        line = wait_until(first_line, first_line_timeout, 0.05, f"driver {args[0]} printed nothing")
+        try:
+            line = wait_until(first_line, first_line_timeout, 0.05, f"driver {args[0]} printed nothing")
+        except Failed:
+            raise Failed(f"driver {args[0]} printed nothing; stderr {err.read_bytes().decode(errors='replace')!r}")
         return proc, line
 
     def _value(self, *args):
+        unfinished = len(self.driver_unfinished)
         rc, out = self.driver(*args)
-        check(rc == 0, f"driver {' '.join(map(str, args))} failed ({rc}): {out.strip()}")
+        ended = f", ended before its command: {self.driver_unfinished[-1]}" if len(self.driver_unfinished) > unfinished else ""
+        check(rc == 0, f"driver {' '.join(map(str, args))} failed ({rc}): {out.strip()}{ended}")
         return out
 
     # --- windows --------------------------------------------------------------------------
