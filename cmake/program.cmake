@@ -49,7 +49,7 @@ target_compile_definitions(tolva2 PRIVATE
 target_compile_options(tolva2 PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${TOLVA_WARNINGS} ${TOLVA_SIZE_FLAGS} ${TOLVA_NARROW_CHARSET} -fno-exceptions -fno-rtti>)
 target_link_options(tolva2 PRIVATE ${TOLVA_LINK_FLAGS} -Wl,-Map=$<TARGET_FILE:tolva2>.map)
-target_link_libraries(tolva2 PRIVATE comctl32 shell32 ole32 advapi32 wininet gdi32 user32 kernel32)
+target_link_libraries(tolva2 PRIVATE comctl32 shell32 ole32 advapi32 gdi32 user32 kernel32)
 set_source_files_properties(res/tolva2.rc PROPERTIES COMPILE_FLAGS "-c 65001"
   # windres writes no dependency file: name what the .rc pulls in.
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/default.ico;${CMAKE_SOURCE_DIR}/res/newdesk.ico;${CMAKE_SOURCE_DIR}/res/exit.ico;${CMAKE_SOURCE_DIR}/res/switch.ico;${CMAKE_SOURCE_DIR}/res/tolva2.manifest;${CMAKE_SOURCE_DIR}/ui/ids.h")
