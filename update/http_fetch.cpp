@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "win/fixed_text.h"
 #include "win/handles.h"
 
 namespace {
@@ -37,11 +38,12 @@ const WinInet* LoadWinInet() {
   static bool loaded = false;
   if (loaded) return &api;
   // From the system folder by full path, never from the program's or the current folder.
-  wchar_t path[MAX_PATH + 16] = {};
-  const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+  win::WideText<MAX_PATH + 16> path;
+  const UINT n = GetSystemDirectoryW(path.Buffer(), MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return nullptr;
-  lstrcatW(path, L"\\wininet.dll");
-  HMODULE module = LoadLibraryW(path);
+  path.SetLength(n);
+  path.Append(L"\\wininet.dll");
+  HMODULE module = LoadLibraryW(path.c_str());
   if (!module) return nullptr;
   loaded = Resolve(module, "InternetOpenW", &api.Open) && Resolve(module, "InternetSetOptionW", &api.SetOption) &&
            Resolve(module, "InternetCrackUrlW", &api.CrackUrl) && Resolve(module, "InternetConnectW", &api.Connect) &&
