@@ -1,6 +1,6 @@
 #include "desktop/make_desk.h"
 
-#include <cstring>
+#include <cstdarg>
 
 #include "app/log.h"
 #include "app/log_text.h"
@@ -24,11 +24,32 @@ win::Text<1024> ReasonText(DWORD error) {
   return text;
 }
 
+// printf into the caller's reStr, cut at its capacity.
+void FormatReStr(char* reStr, const char* format, ...) __attribute__((format(ms_printf, 2, 3)));
+void FormatReStr(char* reStr, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  win::FormatInto(reStr, kReasonCapacity, format, args);
+  va_end(args);
+}
+
 void FormatReason(char* reStr, const char* format) {
   const DWORD error = GetLastError();
-  win::Text<kReasonCapacity> reason;
-  reason.Format(format, static_cast<int>(error), ReasonText(error).c_str());
-  std::memcpy(reStr, reason.c_str(), reason.size() + 1);  // at most kReasonCapacity bytes
+  FormatReStr(reStr, format, static_cast<int>(error), ReasonText(error).c_str());
+}
+
+// The system's explorer by full path: no explorer.exe in the program's or the current folder runs
+// instead, and the Windows folder is not redirected for a 32-bit program on 64-bit Windows, as
+// System32 is. The shared one, not a per-user folder of a terminal session.
+bool SystemExplorerPath(wchar_t* path, size_t capacity) {
+  wchar_t windowsDir[MAX_PATH] = {};
+  const UINT dirLength = GetSystemWindowsDirectoryW(windowsDir, MAX_PATH);
+  if (dirLength == 0) return false;
+  if (dirLength >= MAX_PATH || !ExplorerPath(windowsDir, path, capacity)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  return true;
 }
 
 bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop,
@@ -65,19 +86,9 @@ int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer
   bool shellTracked = false;
   const bool shellRunning = TrackedShellRunning(&shellTracked);
   if (NeedsNewShell(shellTracked, shellRunning)) {
-    // The system's explorer by full path: no explorer.exe in the program's or the current folder
-    // runs instead, and the Windows folder is not redirected for a 32-bit program on 64-bit
-    // Windows, as System32 is. The shared one, not a per-user folder of a terminal session.
-    wchar_t windowsDir[MAX_PATH] = {};
     wchar_t shellPath[MAX_PATH + 16] = {};
-    const UINT dirLength = GetSystemWindowsDirectoryW(windowsDir, MAX_PATH);
-    if (dirLength == 0 || dirLength >= MAX_PATH || !ExplorerPath(windowsDir, shellPath, MAX_PATH + 16)) {
-      if (dirLength != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
-      return 0;
-    }
     wchar_t shell[] = L"explorer";
-    if (!StartOnDesktop(shellPath, shell, name, explorer)) {
+    if (!SystemExplorerPath(shellPath, MAX_PATH + 16) || !StartOnDesktop(shellPath, shell, name, explorer)) {
       FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
       return 0;
     }
@@ -110,9 +121,7 @@ unsigned long __stdcall MakeDeskThreadFunc(void*) {
   char reStr[kReasonCapacity] = "";
   Sleep(1000);
   if (!SetThreadDesktop(DefaultDesktop())) {
-    win::Text<sizeof reStr> failure;
-    failure.Format("SetThread3Desktop0 failed,error no %d \r\n", static_cast<int>(GetLastError()));
-    std::memcpy(reStr, failure.c_str(), failure.size() + 1);  // at most sizeof reStr bytes
+    FormatReStr(reStr, "SetThread3Desktop0 failed,error no %d \r\n", static_cast<int>(GetLastError()));
     LogLine(reStr);
   }
   BeginDesktopRun();
