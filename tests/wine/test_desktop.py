@@ -4,7 +4,7 @@ exit, the two copies watching each other, and the second copy's window."""
 import time
 
 from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
-                     WM_SYSCOMMAND, check, prefix_processes, wait_until)
+                     WM_SYSCOMMAND, Failed, check, parse_int, prefix_processes, wait_until)
 from harness import HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_LOG, IDC_SWITCH, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY, WM_TRAYNOTIFY
 
 MAIN_TITLE = "default"
@@ -64,10 +64,15 @@ def started_shells(p):
 
 def tray_holds_icons(p, desktop=None):
     """Whether Wine's tray window on the desktop is shown, that is, holds an icon."""
-    for hwnd, _, _, title in p.windows(desktop):
-        if title == TRAY_TITLE:
-            return bool(p.style(hwnd) & WS_VISIBLE)
-    return False
+    for _ in range(3):
+        trays = [hwnd for hwnd, _, _, title in p.windows(desktop) if title == TRAY_TITLE]
+        if not trays:
+            return False
+        # Wine may replace its tray window between the listing and the question: list again.
+        rc, out = p.driver("style", trays[0])
+        if rc == 0:
+            return bool(parse_int(out) & WS_VISIBLE)
+    raise Failed(f"the tray window of {desktop or 'Default'} kept vanishing")
 
 
 def shown(p, hwnd):
