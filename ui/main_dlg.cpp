@@ -2,14 +2,14 @@
 
 #include "app/app.h"
 #include "app/log.h"
+#include "app/tray.h"
 #include "desktop/events.h"
-#include "desktop/listener.h"
 #include "desktop/make_desk.h"
 #include "desktop/switching.h"
 #include "state/own_file.h"
 #include "state/registry_store.h"
+#include "ui/desk_window.h"
 #include "ui/ids.h"
-#include "ui/tray.h"
 #include "update/update_worker.h"
 #include "win/text.h"
 
@@ -42,6 +42,25 @@ void LogExistingEvent(int index, const char* name) {
   LogFormat("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS \r\n", index, name);
 }
 
+// What the user learns of a switch that did not happen.
+void ReportSwitch(const SwitchResult& switched, HWND owner) {
+  switch (switched.outcome) {
+    case SwitchOutcome::Switched:
+      return;
+    case SwitchOutcome::NoInput:
+      // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
+      LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(switched.inputError));
+      return;
+    case SwitchOutcome::Lost:
+      MessageBoxW(owner, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(), MB_ICONWARNING);
+      return;
+    case SwitchOutcome::NotReady:
+      LogLine("还没启动完毕，不能切换\r\n");
+      TrayIconBalloon("提示", "还没启动完毕，不能切换\r\n");
+      return;
+  }
+}
+
 }  // namespace
 
 bool IsEnterOrEscKeyDown(const MSG& msg) {
@@ -69,7 +88,9 @@ BOOL CMainDlg::OnInitDialog() {
 
   for (const char* line : kBanner) LogLine(line);
   RegisterHotKeys();
-  OpenStartupDesktops(wnd);
+  if (!OpenStartupDesktops())
+    MessageBoxW(wnd, win::FromAnsi("无法获取缺省桌面信息!\r\n所以当前桌面将被视为原始桌面!").c_str(), L"Error",
+                MB_ICONERROR);
   CountStartInRecord();
   CheckOwnFile();
 
@@ -80,10 +101,10 @@ BOOL CMainDlg::OnInitDialog() {
   m_btnExit.LoadIcons(IDI_EXIT);
 
   CreateOwnEvents(0, LogExistingEvent);
-  StartWorkerThread(EventsThreadFunc);
+  StartWorkerThread(EventsThreadFunc, &kListenerCommands);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
-  StartWorkerThread(UpdateThreadFunc);
+  StartWorkerThread(UpdateThreadFunc, &kListenerCommands.exitCommand);
   return TRUE;
 }
 
@@ -106,7 +127,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
       result = reinterpret_cast<LRESULT>(m_hIcon);
       return true;
     case WM_TOLVA_QUERY:
-      result = AnswerQuery(wp);
+      result = AnswerQuery(wp, 0);
       return true;
   }
   return false;
@@ -140,12 +161,10 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       HideToCorner(hwnd());
       return 1;
     case WM_COMMAND:
-      if (LOWORD(wp) == IDC_EXIT) {
-        ExitDesktops();
-        PostQuitMessage(0);
-      } else if (LOWORD(wp) == IDC_SWITCH) {
-        SwitchDesk();
-      }
+      if (LOWORD(wp) == IDC_EXIT)
+        Exit();
+      else if (LOWORD(wp) == IDC_SWITCH)
+        ReportSwitch(SwitchDesk(), hwnd());
       return 1;
     case WM_TIMER:
       if (wp != IDT_TICK) break;
@@ -173,10 +192,16 @@ void CMainDlg::OnHotKey(int id) {
       ToggleTray();
       break;
     case HK_EXIT:
-      ExitDesktops();
-      PostQuitMessage(0);
+      Exit();
       break;
   }
+}
+
+void CMainDlg::Exit() {
+  TellSecondCopyToLeave();
+  TrayIconDelete();
+  ExitDesktops();
+  PostQuitMessage(0);
 }
 
 void CMainDlg::ToggleTray() {

@@ -20,6 +20,8 @@ class CMainDlg : public win::Dialog {
   void RegisterHotKeys();
   void OnHotKey(int id);
   void ToggleTray();
+  // The exit steps: the second copy and its shell end, "Default" is shown, the window quits.
+  void Exit();
   void OnTick();
   bool PaintMinimized();
 

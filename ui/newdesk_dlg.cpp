@@ -2,12 +2,12 @@
 
 #include "app/app.h"
 #include "app/log.h"
+#include "app/tray.h"
 #include "desktop/events.h"
-#include "desktop/listener.h"
 #include "desktop/switching.h"
+#include "ui/desk_window.h"
 #include "ui/ids.h"
 #include "ui/main_dlg.h"
-#include "ui/tray.h"
 #include "win/text.h"
 
 namespace {
@@ -42,7 +42,7 @@ BOOL CNewDeskDlg::OnInitDialog() {
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   CreateOwnEvents(1, BalloonExistingEvent);
-  StartWorkerThread(EventsThreadFuncNew);
+  StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
   return TRUE;
 }
 
@@ -50,14 +50,14 @@ bool CNewDeskDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg
 
 bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
   if (msg != WM_TOLVA_QUERY) return false;
-  result = AnswerQuery(wp);
+  result = AnswerQuery(wp, m_okSent);
   return true;
 }
 
 LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
     trayShown = 0;
-    okSent = 0;
+    m_okSent = 0;
     return 1;
   }
   switch (msg) {
@@ -95,8 +95,8 @@ void CNewDeskDlg::OnTick() {
   if (trayShown == 1) {
     // Hidden only while the icon exists to bring it back.
     if (GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
-    if (okSent == 0) {
-      okSent = 1;
+    if (m_okSent == 0) {
+      m_okSent = 1;
       SignalEvent(0, 4);  // "desk n ok"
     }
   }

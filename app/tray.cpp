@@ -1,10 +1,10 @@
-#include "ui/tray.h"
+#include "app/tray.h"
 
 #include <shellapi.h>
 
 #include <cwchar>
 
-#include "ui/tray_text.h"
+#include "app/tray_text.h"
 #include "win/immortal.h"
 #include "win/sync.h"
 #include "win/text.h"
