@@ -15,7 +15,7 @@ LRESULT AnswerQuery(WPARAM selector, int okSent) {
     case kQuerySwitchRefused:
       return switchRefused;
     case kQueryTrayShown:
-      return trayShown;
+      return TrayIconShown();
     case kQueryOkSent:
       return okSent;
   }

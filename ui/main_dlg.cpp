@@ -94,8 +94,8 @@ BOOL CMainDlg::OnInitDialog() {
   CountStartInRecord();
   CheckOwnFile();
 
-  hTrayIcon = LoadTrayIcon(IDI_DEFAULT);
-  trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconAdd();
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   m_btnExit.LoadIcons(IDI_EXIT);
@@ -150,7 +150,7 @@ bool CMainDlg::PaintMinimized() {
 LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
     LogLine("explorer restarted..\r\n");
-    trayShown = 0;
+    TrayIconLost();
     return 1;
   }
   switch (msg) {
@@ -205,20 +205,18 @@ void CMainDlg::Exit() {
 }
 
 void CMainDlg::ToggleTray() {
-  if (trayShown == 1) {
+  if (TrayIconShown() == 1) {
     ShowWindow(hwnd(), SW_HIDE);
     TrayIconDelete();
     trayHidden = true;
   } else {
-    trayShown = TrayIconAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
+    TrayIconAdd();
     trayHidden = false;
   }
 }
 
 void CMainDlg::OnTick() {
-  if (trayShown != 1 && !trayHidden) {
-    trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
-  }
+  if (TrayIconShown() != 1 && !trayHidden) TrayIconReAdd();
   SignalEvent(1, 2);  // "ndesk receive ack"
   if (++deadCount > kRestartThreshold) {
     deadCount = 0;

@@ -34,11 +34,11 @@ BOOL CNewDeskDlg::OnInitDialog() {
   SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
   SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
   Sleep(200);
-  hTrayIcon = LoadTrayIcon(IDI_NEWDESK);
-  trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
+  HICON icon = TrayIconInit(IDI_NEWDESK, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconAdd();
   Sleep(200);
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
-  SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(hTrayIcon));
+  SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   CreateOwnEvents(1, BalloonExistingEvent);
@@ -56,7 +56,7 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
 
 LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
-    trayShown = 0;
+    TrayIconLost();
     m_okSent = 0;
     return 1;
   }
@@ -89,10 +89,8 @@ LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void CNewDeskDlg::OnTick() {
-  if (trayShown != 1) {
-    trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
-  }
-  if (trayShown == 1) {
+  if (TrayIconShown() != 1) TrayIconReAdd();
+  if (TrayIconShown() == 1) {
     // Hidden only while the icon exists to bring it back.
     if (GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
     if (m_okSent == 0) {
