@@ -56,10 +56,6 @@ HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
   return icon;
 }
 
-void AllowTaskbarCreated(HWND wnd, UINT taskbarCreatedMsg) {
-  if (taskbarCreatedMsg) ChangeWindowMessageFilterEx(wnd, taskbarCreatedMsg, MSGFLT_ALLOW, nullptr);
-}
-
 int TrayIconShown() { return Tray().shown; }
 
 void TrayIconLost() { Tray().shown = 0; }

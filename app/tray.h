@@ -7,8 +7,6 @@
 // (sharp at 125-200 %), the window that gets the icon's clicks as `message`, and the tip. UI thread,
 // before the first add. Returns the icon, held to the end of the process as the tray shows it.
 HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip);
-// Lets "TaskbarCreated" from the (unelevated) shell reach an elevated copy's window.
-void AllowTaskbarCreated(HWND wnd, UINT taskbarCreatedMsg);
 
 // 1 while the icon is believed to be in the tray: after an add that worked, until a delete or
 // the taskbar's restart.

@@ -15,7 +15,6 @@
 
 namespace {
 
-UINT taskbarCreatedMsg = 0;
 bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick leaves it away
 
 constexpr int kRestartThreshold = 500;
@@ -63,10 +62,6 @@ void ReportSwitch(const SwitchResult& switched, HWND owner) {
 
 }  // namespace
 
-bool IsEnterOrEscKeyDown(const MSG& msg) {
-  return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
-}
-
 CMainDlg::CMainDlg() : win::Dialog(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT))) {}
 
 BOOL CMainDlg::OnInitDialog() {
@@ -76,14 +71,10 @@ BOOL CMainDlg::OnInitDialog() {
   SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(wnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-  hMainWnd = wnd;
+  BeginDeskWindow(wnd);
   AttachLogWindow(GetDlgItem(wnd, IDC_LOG));
-  taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
-  AllowTaskbarCreated(wnd, taskbarCreatedMsg);
-  SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
   PlaceWindow(wnd);
   ShowWindow(wnd, SW_SHOW);
-  SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
 
   for (const char* line : kBanner) LogLine(line);
@@ -148,7 +139,7 @@ bool CMainDlg::PaintMinimized() {
 }
 
 LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
+  if (IsTaskbarCreated(msg)) {
     LogLine("explorer restarted..\r\n");
     TrayIconLost();
     return 1;
@@ -174,9 +165,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       OnHotKey(static_cast<int>(wp));
       return 1;
     case WM_TRAYNOTIFY:
-      if (wp != 0 || lp < WM_LBUTTONDOWN || lp > WM_RBUTTONDBLCLK) break;
-      ShowWindow(hwnd(), SW_SHOWNORMAL);
-      SetForegroundWindow(hwnd());
+      if (!ShowOnTrayClick(hwnd(), wp, lp)) break;
       return 1;
   }
   return win::Dialog::DefWindowProc(msg, wp, lp);
@@ -216,7 +205,7 @@ void CMainDlg::ToggleTray() {
 }
 
 void CMainDlg::OnTick() {
-  if (TrayIconShown() != 1 && !trayHidden) TrayIconReAdd();
+  if (!trayHidden) KeepTrayIcon();
   SignalEvent(1, 2);  // "ndesk receive ack"
   if (++deadCount > kRestartThreshold) {
     deadCount = 0;

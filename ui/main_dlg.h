@@ -3,9 +3,6 @@
 #include "controls/icon_button.h"
 #include "win/dialog.h"
 
-// Enter and Esc never end the two long-lived windows.
-bool IsEnterOrEscKeyDown(const MSG& msg);
-
 class CMainDlg : public win::Dialog {
  public:
   CMainDlg();

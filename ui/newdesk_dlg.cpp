@@ -7,12 +7,10 @@
 #include "desktop/switching.h"
 #include "ui/desk_window.h"
 #include "ui/ids.h"
-#include "ui/main_dlg.h"
 #include "win/text.h"
 
 namespace {
 
-UINT taskbarCreatedMsg = 0;
 constexpr int kQuitThreshold = 5;
 
 void BalloonExistingEvent(int index, const char* name) {
@@ -28,11 +26,7 @@ CNewDeskDlg::CNewDeskDlg() : win::Dialog(IDD_NEWDESK) {}
 BOOL CNewDeskDlg::OnInitDialog() {
   Bind(IDC_SWITCH, m_btnSwitch);
   HWND wnd = hwnd();
-  hMainWnd = wnd;
-  taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
-  AllowTaskbarCreated(wnd, taskbarCreatedMsg);
-  SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
-  SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
+  BeginDeskWindow(wnd);
   Sleep(200);
   HICON icon = TrayIconInit(IDI_NEWDESK, wnd, WM_TRAYNOTIFY, deskNameStr);
   TrayIconAdd();
@@ -55,7 +49,7 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
 }
 
 LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
+  if (IsTaskbarCreated(msg)) {
     TrayIconLost();
     m_okSent = 0;
     return 1;
@@ -79,18 +73,14 @@ LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == IDT_TICK) OnTick();
       break;
     case WM_TRAYNOTIFY:
-      if (wp == 0 && lp >= WM_LBUTTONDOWN && lp <= WM_RBUTTONDBLCLK) {
-        ShowWindow(hwnd(), SW_SHOWNORMAL);
-        SetForegroundWindow(hwnd());
-      }
+      ShowOnTrayClick(hwnd(), wp, lp);
       break;
   }
   return win::Dialog::DefWindowProc(msg, wp, lp);
 }
 
 void CNewDeskDlg::OnTick() {
-  if (TrayIconShown() != 1) TrayIconReAdd();
-  if (TrayIconShown() == 1) {
+  if (KeepTrayIcon()) {
     // Hidden only while the icon exists to bring it back.
     if (GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
     if (m_okSent == 0) {
