@@ -1,6 +1,7 @@
 #include "desktop/make_desk.h"
 
 #include <cstdarg>
+#include <utility>
 
 #include "app/log.h"
 #include "app/log_text.h"
@@ -52,8 +53,7 @@ bool SystemExplorerPath(wchar_t* path, size_t capacity) {
   return true;
 }
 
-bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop,
-                    PROCESS_INFORMATION* info) {
+bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop, win::Handle* process) {
   wchar_t desktopName[32];
   MultiByteToWideChar(CP_ACP, 0, desktop, -1, desktopName, 32);
   STARTUPINFOW si{};
@@ -65,21 +65,20 @@ bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char
   if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE,
                       CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr, &si, &pi))
     return false;
-  *info = pi;
+  win::Handle thread(pi.hThread);
+  process->reset(pi.hProcess);
   return true;
 }
 
 }  // namespace
 
-int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy,
-                int number, char* reStr) {
-  *deskSlot = nullptr;
-  *deskSlot = CreateDesktopA(name, nullptr, nullptr, 0, MAXIMUM_ALLOWED, nullptr);
-  if (!*deskSlot) {
+int MakeDesktop(DeskRun& run, const char* name, int number, char* reStr) {
+  run.desk.reset(CreateDesktopA(name, nullptr, nullptr, 0, MAXIMUM_ALLOWED, nullptr));
+  if (!run.desk) {
     FormatReason(reStr, "MakeDesktop: CreateDesktop  failed,error no %d ,reason is %s  \r\n");
     return 0;
   }
-  if (!SetThreadDesktop(*deskSlot)) {
+  if (!SetThreadDesktop(run.desk.get())) {
     FormatReason(reStr, "MakeDesktop: SetThreadDesktop  failed,error no %d ,reason is %s   \r\n");
     return 0;
   }
@@ -88,7 +87,7 @@ int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer
   if (NeedsNewShell(shellTracked, shellRunning)) {
     wchar_t shellPath[MAX_PATH + 16] = {};
     wchar_t shell[] = L"explorer";
-    if (!SystemExplorerPath(shellPath, MAX_PATH + 16) || !StartOnDesktop(shellPath, shell, name, explorer)) {
+    if (!SystemExplorerPath(shellPath, MAX_PATH + 16) || !StartOnDesktop(shellPath, shell, name, &run.explorer)) {
       FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
       return 0;
     }
@@ -99,7 +98,7 @@ int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer
   wchar_t wideName[32];
   MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 32);
   commandLine.Format(L" makedesktop %ls %d", wideName, number);
-  StartOnDesktop(self, commandLine.Buffer(), name, newCopy);  // not examined: the watchdog notices a dead copy
+  StartOnDesktop(self, commandLine.Buffer(), name, &run.newCopy);  // not examined: the watchdog notices a dead copy
   return 1;
 }
 
@@ -125,12 +124,9 @@ unsigned long __stdcall MakeDeskThreadFunc(void*) {
     LogLine(reStr);
   }
   BeginDesktopRun();
-  HDESK fresh = nullptr;
-  PROCESS_INFORMATION explorer{};
-  PROCESS_INFORMATION newCopy{};
-  const int result = MakeDesktop(&fresh, kNewDesktopName, &explorer, &newCopy, 1, reStr);
+  DeskRun run;
+  const int result = MakeDesktop(run, kNewDesktopName, 1, reStr);
   checkMake(result, kNewDesktopName, reStr);
-  ReplaceStartedProcesses(&explorer, &newCopy);
-  EndDesktopRun(fresh);
+  EndDesktopRun(std::move(run));
   return 1;
 }

@@ -13,7 +13,7 @@ NEW_DESKTOP = "desk new"  # also the second copy's window title
 WM_LBUTTONUP = 0x0202
 WS_VISIBLE = 0x10000000
 
-ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready, 3 lost
+ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready
 
 MAKING = "Making desk new..   \r\n"
 READY = "desk new ok\r\n"
