@@ -4,6 +4,7 @@
 
 #include "desktop/desk_rules.h"
 #include "desktop/events.h"
+#include "win/fixed_text.h"
 #include "win/handles.h"
 #include "win/immortal.h"
 #include "win/sync.h"
@@ -49,11 +50,11 @@ InputDesk ReadInputDesk(DWORD* error) {
     *error = GetLastError();
     return InputDesk::Unreadable;
   }
-  wchar_t name[64] = {};
+  win::WideText<64> name;
   DWORD needed = 0;
-  if (!GetUserObjectInformationW(input.get(), UOI_NAME, name, sizeof name - sizeof name[0], &needed))
+  if (!GetUserObjectInformationW(input.get(), UOI_NAME, name.Buffer(), name.capacity() * sizeof(wchar_t), &needed))
     return InputDesk::Other;
-  return ClassifyInputDesk(name);
+  return ClassifyInputDesk(name.c_str());
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ BOOL CMainDlg::OnInitDialog() {
   CountStartInRecord();
   CheckOwnFile();
 
-  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);

@@ -42,7 +42,7 @@ void AnnounceNewVersion(UINT exitCommand) {
 void _tolva_UPDATA() {
   static UpdateElements elements;  // an element missing from a later file keeps this value
   if (!ParseUpdateText(updateBuf, static_cast<std::size_t>(updateLen), elements, LogSink)) return;
-  ApplyUpdate(elements, todayStr, record);
+  ApplyUpdate(elements, todayStr.c_str(), record);
   _5_Reg_PUT();
   _tolva_Reg_GET();
   char line[kMessageLineCapacity];
