@@ -15,9 +15,9 @@ win::Text<1024> ReasonText(DWORD error) {
   wchar_t* wide = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0,
                                  reinterpret_cast<LPWSTR>(&wide), 0, nullptr);
+  const win::LocalMemory owned(wide);
   win::Text<1024> text;
   if (n && wide) text = win::ToAnsi<1024>(wide, static_cast<int>(n));
-  if (wide) LocalFree(wide);
   constexpr size_t kReasonTextMax = 600;  // leaves room for both line frames inside 1023 bytes
   text.CutAt(kReasonTextMax);
   return text;

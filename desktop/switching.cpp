@@ -6,7 +6,6 @@
 #include "desktop/events.h"
 #include "win/fixed_text.h"
 #include "win/handles.h"
-#include "win/immortal.h"
 #include "win/sync.h"
 
 std::atomic<int> deadCount{0};
@@ -34,9 +33,8 @@ struct DeskState {
   bool inputTrusted = false;
 };
 
-// Lives to the end of the process: worker threads may still use it while statics are destroyed.
-win::Immortal<DeskState> deskState;
-DeskState& State() { return *deskState; }
+DeskState deskState;
+DeskState& State() { return deskState; }
 
 class DeskLock : public win::Lock {
  public:
