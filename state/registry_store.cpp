@@ -19,8 +19,6 @@ constexpr char kValueName[] = "tolva";
 unsigned char recordCipher[kRecordValueMax];
 unsigned char regReadBuf[kRecordValueMax];
 
-void LogSink(const char* line) { LogLine(line); }
-
 // Opens `path` under `root` into `key`; returns the registry's result.
 LONG OpenKey(HKEY root, const char* path, REGSAM access, win::RegKey& key) {
   HKEY opened = nullptr;
@@ -106,7 +104,7 @@ void _tolva_Reg_GET() {
     LogLine("_tolva_Reg_GET:读取注册表失败\r\n");
     return;
   }
-  LoadRecordValue(regReadBuf, size, record, LogSink);
+  LoadRecordValue(regReadBuf, size, record, LogLine);
 }
 
 void CountStartInRecord() {
