@@ -73,9 +73,9 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
     FormatReason(reStr, "MakeDesktop: SetThreadDesktop  failed,error no %d ,reason is %s   \r\n");
     return 0;
   }
-  bool shellTracked = false;
-  const bool shellRunning = TrackedShellRunning(&shellTracked);
-  if (NeedsNewShell(shellTracked, shellRunning)) {
+  // A second explorer on a desktop that already has a shell only opens a folder window and
+  // leaves, which would lose track of the live shell.
+  if (!TrackedShellRunning()) {
     ShellPath shellPath;
     wchar_t shell[] = L"explorer";  // CreateProcessW may write to its command line
     if (!SystemExplorerPath(shellPath) || !StartOnDesktop(shellPath.c_str(), shell, name, &run.explorer)) {
