@@ -11,6 +11,7 @@
 #include "ui/ids.h"
 #include "ui/tray.h"
 #include "update/update_worker.h"
+#include "update/version.h"
 #include "win/text.h"
 
 namespace {
@@ -21,7 +22,7 @@ bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick lea
 constexpr int kRestartThreshold = 500;
 
 const char* const kBanner[] = {
-    "hello\r\n",          "Kalvo双桌面 2.22\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
+    "hello\r\n",          "Kalvo双桌面 " TOLVA_VERSION "\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
     "退出:\r\n",          "Ctrl+Alt+K\r\n",      "隐藏/显示托盘:\r\n", "Ctrl+Alt+H\r\n",
     "切换:\r\n",          "Ctrl+Alt+N\r\n",      "Ctrl+Alt+Enter\r\n",
 };
@@ -83,7 +84,9 @@ BOOL CMainDlg::OnInitDialog() {
   StartWorkerThread(EventsThreadFunc);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
+#ifndef TOLVA_NO_UPDATE
   StartWorkerThread(UpdateThreadFunc);
+#endif
   return TRUE;
 }
 
