@@ -1,35 +1,38 @@
 """The update check under Wine: ten seconds after start the first copy fetches its update file once
-from the test's own HTTP server on 127.0.0.1:18091, folds it into the state record, and announces a
-newer version (log, balloon, browser, message box) before it ends itself.
+from the test's own HTTP server on loopback (port 18091 for the x86_64 program, 18093 for the i686
+one), folds it into the state record, and announces a newer version (log, balloon, browser,
+message box) before it ends itself.
 
-This module runs the build made for that server (build/win64-update). The browser the shell would
-start is the test driver's `record` command, which writes down the address it was given.
+This module runs the build made for that server (build/win64-update or build/win32-update). The
+browser the shell would start is the test driver's `record` command, which writes down the address
+it was given. One run at a time uses a port on this machine: the module holds a lock file for it.
 """
 
+import fcntl
 import http.server
 import socket
-import subprocess
 import threading
 import time
 
-from harness import WIN64_UPDATE_DIR, WIN_DIR, WM_COMMAND, Failed, check, wait_until
-from harness import IDC_EXIT, IDC_LOG, Q_SWITCH_STATE, WM_TOLVA_QUERY
-from test_startup import log_lines_after_banner
-from test_state import decode, encode, store, stored
+from harness import HOME_PORT, UPDATE_DIR, UPDATE_PORT, WIN_DIR, Failed, check, wait_until
+from tolva import (BALLOON_TITLE, Q_SWITCH_STATE, RECORD_DEFAULTS, WM_TOLVA_QUERY, decode, encode, exit_program,
+                   log_lines_after_banner, start_first_copy, store, stored)
 
-PROGRAM_DIR = WIN64_UPDATE_DIR
+PROGRAM_DIR = UPDATE_DIR
 
-MAIN_TITLE = "default"
-BOX_TITLE = "提示"
+# Held for the module's lifetime: another checkout's run of this module waits for the port.
+_port_lock = open(f"/tmp/tolva-update-port-{UPDATE_PORT}.lock", "w")
+fcntl.flock(_port_lock, fcntl.LOCK_EX)
+
+BOX_TITLE = BALLOON_TITLE
 IDOK = 1
 # The message box's text control.
 BOX_TEXT_ID = 0xFFFF
 
-UPDATE_PORT = 18091
 UPDATE_PATH = "/tolva2/TOLVA_UPDATA.txt"
-HOME_URL = "http://127.0.0.1:18092/soft/tolva2/tolva2.htm"
+HOME_URL = f"http://127.0.0.1:{HOME_PORT}/soft/tolva2/tolva2.htm"
 
-FAILURE_LINES = ["connect to http://127.0.0.1:18092 failed..\r\n",
+FAILURE_LINES = [f"connect to http://127.0.0.1:{HOME_PORT} failed..\r\n",
                  "updating failed,please check your network or firewal..\r\n"]
 FORMAT_ERROR = "内部错误，下载到的更新数据格式错误,请使用内部命令'net updata'重新读取\r\n"
 ANNOUNCEMENT_LINES = ["更新地址:\r\n", HOME_URL + "\r\n"]
@@ -132,10 +135,7 @@ class StallingServer:
 
 def install_browser_recorder(p):
     command = f'"{WIN_DIR}\\tolva_driver.exe" record {WIN_DIR}\\{BROWSER_FILE} "%1"'
-    result = subprocess.run([p.wine, "reg", "add", BROWSER_KEY, "/ve", "/d", command, "/f"], env=p.env,
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            timeout=60)
-    check(result.returncode == 0, "could not set the browser command")
+    check(p.reg("add", BROWSER_KEY, "/ve", "/d", command, "/f"), "could not set the browser command")
 
 
 def browser_starts(p):
@@ -145,8 +145,7 @@ def browser_starts(p):
 
 def start(p):
     install_browser_recorder(p)
-    proc = p.start()
-    return proc, p.find(MAIN_TITLE, 20000)
+    return start_first_copy(p)
 
 
 def wait_for_lines(p, hwnd, expected):
@@ -168,12 +167,6 @@ def record_fields(p):
     fields, lines = decode(value)
     check(not lines, f"the stored record is not well-formed: {lines!r}")
     return fields
-
-
-def exit_program(p, proc, hwnd):
-    p.send(hwnd, WM_COMMAND, IDC_EXIT, 0)
-    wait_until(lambda: proc.poll() is not None, 20, message="the program did not end on command 1008")
-    wait_until(lambda: p.procs_named() == 0, 20, message="a program process is left after exit")
 
 
 def wait_for_balloon(p, text):
@@ -284,7 +277,7 @@ def test_download_without_outer_tags_is_a_format_error(p):
             check(proc.poll() is None and p.try_find(BOX_TITLE) is None, f"{name} ended the program or showed a box")
             exit_program(p, proc, hwnd)
         # Nothing was stored: the record is the fresh one, counted once per start.
-        check(stored(p) == encode(2 + number, ("20080101", "2.22", "hello!", "null")),
+        check(stored(p) == encode(2 + number, RECORD_DEFAULTS),
               f"{name} changed the record: {record_fields(p)}")
     check(browser_starts(p) == [], "a browser was started")
 
