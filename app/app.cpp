@@ -20,7 +20,7 @@ bool StartWorkerThread(unsigned long(__stdcall* proc)(void*)) {
 }
 
 int TolvaApp::InitInstance() {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};  // bar classes: tooltips
   InitCommonControlsEx(&icc);
 
   if (SelectsSecondCopy(ArgumentTail(GetCommandLineW()))) {

@@ -12,8 +12,10 @@ set(WIN_SOURCES
   win/dialog.cpp
   win/control.cpp
   win/text.cpp
+  win/dpi.cpp
   ui/main_dlg.cpp
   ui/tray.cpp
+  ui/screen_change.cpp
   desktop/events.cpp
   desktop/switching.cpp
   desktop/make_desk.cpp

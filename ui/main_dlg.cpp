@@ -9,8 +9,10 @@
 #include "state/own_file.h"
 #include "state/registry_store.h"
 #include "ui/ids.h"
+#include "ui/screen_change.h"
 #include "ui/tray.h"
 #include "update/update_worker.h"
+#include "win/dpi.h"
 #include "win/text.h"
 
 namespace {
@@ -73,11 +75,14 @@ BOOL CMainDlg::OnInitDialog() {
   CountStartInRecord();
   CheckOwnFile();
 
-  hTrayIcon = LoadTrayIcon(IDI_DEFAULT);
+  hTrayIcon = LoadTrayIcon(IDI_DEFAULT, win::DpiOf(wnd));
   trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   m_btnExit.LoadIcons(IDI_EXIT);
+  const HWND tips = CreateTooltips(wnd);
+  m_btnSwitch.Describe(L"切换", tips, L"切换 Ctrl+Alt+N / Ctrl+Alt+Enter");
+  m_btnExit.Describe(L"退出", tips, L"退出 Ctrl+Alt+K");
 
   CreateOwnEvents(0, LogExistingEvent);
   StartWorkerThread(EventsThreadFunc);
@@ -98,7 +103,11 @@ void CMainDlg::RegisterHotKeys() {
 
 bool CMainDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
 
-bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (FollowScreenChange(hwnd(), msg, wp, lp, {&m_btnSwitch, &m_btnExit}, IDI_DEFAULT)) {
+    result = 0;
+    return true;
+  }
   switch (msg) {
     case WM_PAINT:
       return PaintMinimized();

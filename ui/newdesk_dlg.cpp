@@ -6,8 +6,10 @@
 #include "desktop/listener.h"
 #include "desktop/switching.h"
 #include "ui/ids.h"
+#include "ui/screen_change.h"
 #include "ui/main_dlg.h"
 #include "ui/tray.h"
+#include "win/dpi.h"
 #include "win/text.h"
 
 namespace {
@@ -34,13 +36,15 @@ BOOL CNewDeskDlg::OnInitDialog() {
   SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
   SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
   Sleep(200);
-  hTrayIcon = LoadTrayIcon(IDI_NEWDESK);
+  hTrayIcon = LoadTrayIcon(IDI_NEWDESK, win::DpiOf(wnd));
   trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
   Sleep(200);
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
   SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(hTrayIcon));
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
+  // This copy registers no hot keys, and the first copy's act only on its own desktop.
+  m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面");
   CreateOwnEvents(1, BalloonExistingEvent);
   StartWorkerThread(EventsThreadFuncNew);
   return TRUE;
@@ -48,7 +52,11 @@ BOOL CNewDeskDlg::OnInitDialog() {
 
 bool CNewDeskDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
 
-bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (FollowScreenChange(hwnd(), msg, wp, lp, {&m_btnSwitch}, IDI_NEWDESK)) {
+    result = 0;
+    return true;
+  }
   if (msg != WM_TOLVA_QUERY) return false;
   result = AnswerQuery(wp);
   return true;

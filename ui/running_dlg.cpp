@@ -1,5 +1,6 @@
 #include "ui/running_dlg.h"
 
+#include "app/placement.h"
 #include "desktop/events.h"
 #include "ui/ids.h"
 
@@ -40,7 +41,18 @@ BOOL CRunningDlg::OnInitDialog() {
   GetCursorPos(&pointer);
   RECT r{};
   GetWindowRect(hwnd(), &r);
-  MoveWindow(hwnd(), pointer.x, pointer.y, r.right - r.left, r.bottom - r.top, FALSE);
+  const int w = r.right - r.left;
+  const int h = r.bottom - r.top;
+  // At the pointer, but whole on the pointer's monitor: started from a taskbar button in the
+  // corner it would otherwise open off the screen.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  WindowOrigin o{pointer.x, pointer.y};
+  if (GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& work = monitor.rcWork;
+    o = KeptInside(pointer.x, pointer.y, w, h, {work.left, work.top, work.right, work.bottom});
+  }
+  MoveWindow(hwnd(), o.x, o.y, w, h, FALSE);
   return TRUE;
 }
 

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "ui/tray_text.h"
+#include "win/dpi.h"
 #include "win/immortal.h"
 #include "win/sync.h"
 #include "win/text.h"
@@ -41,12 +42,31 @@ void CopyField(wchar_t (&field)[N], const char* text) {
 
 }  // namespace
 
-HICON LoadTrayIcon(int resourceId) {
+HICON LoadTrayIcon(int resourceId, UINT dpi) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                             LR_DEFAULTCOLOR));
-  return icon ? icon : LoadIconW(instance, MAKEINTRESOURCEW(resourceId));
+  const int width = win::MetricForDpi(SM_CXSMICON, dpi);
+  const int height = win::MetricForDpi(SM_CYSMICON, dpi);
+  HICON icon = static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+  // Not shared (no LR_SHARED), so that a change of scale can destroy the one it replaces.
+  return icon ? icon
+              : static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+}
+
+win::Icon ReplaceTrayIcon(int resourceId, UINT dpi) {
+  HICON icon = LoadTrayIcon(resourceId, dpi);
+  if (!icon) return win::Icon();
+  win::Icon old(hTrayIcon);
+  hTrayIcon = icon;
+  TrayLock lock;
+  NOTIFYICONDATAW& d = Tray().data;
+  // Balloons re-apply the record's icon: it must be the new one whether or not the icon is shown.
+  d.hIcon = icon;
+  if (trayShown == 1) {
+    d.uFlags = NIF_ICON;
+    Shell_NotifyIconW(NIM_MODIFY, &d);
+  }
+  return old;
 }
 
 void AllowTaskbarCreated(HWND wnd, UINT taskbarCreatedMsg) {

@@ -25,6 +25,8 @@ WM_LBUTTONDBLCLK = 0x0203
 BM_SETSTATE = 0x00F3
 BM_SETSTYLE = 0x00F4
 WM_CLOSE = 0x0010
+WM_SYSCOMMAND = 0x0112
+SC_MINIMIZE = 0xF020
 MK_LBUTTON = 0x0001
 BS_OWNERDRAW = 0x0B
 DLGC_DEFPUSHBUTTON = 0x10
@@ -139,6 +141,10 @@ def start_first_copy(prefix):
     newdesk = prefix.find("desk new", 30000, desktop="desk new")
     prefix.post(newdesk, WM_CLOSE)
     wait_until(lambda: not prefix.visible(newdesk), message="the second copy's window stays up")
+    # So can the shell's folder window, which at 200 % reaches the corner: minimised.
+    shell = prefix.try_find("桌面", 10000, desktop="desk new")
+    if shell:
+        prefix.send(shell, WM_SYSCOMMAND, SC_MINIMIZE, 0)
     return main
 
 
@@ -173,6 +179,38 @@ def test_main_window_icon_button_at_rest_hovered_and_pressed(prefix):
     check(pressed_icon[:2] == (icon[0] + 1, icon[1] + 1), f"pressed icon {pressed_icon}, at rest {icon}")
     prefix.send(hwnd_exit, BM_SETSTATE, 0, 0)
     wait_for_look(exit_rect, "none", "the pressed frame stays")
+
+    # Named for screen readers, not drawn (no caption beside the icon), and explained by tooltips.
+    check(prefix.text(main, IDC_SWITCH) == "切换" and prefix.text(main, IDC_EXIT) == "退出",
+          f"button names {prefix.text(main, IDC_SWITCH)!r}, {prefix.text(main, IDC_EXIT)!r}")
+    tips = prefix.tooltips(prefix.pid(main))
+    check(list(tips.values()) == [2], f"expected one tooltip window with both buttons: {tips}")
+    newdesk = prefix.find("desk new", 0, desktop="desk new")
+    check(prefix.text(newdesk, IDC_SWITCH) == "切换", f"second copy's button {prefix.text(newdesk, IDC_SWITCH)!r}")
+    tips = prefix.tooltips(prefix.pid(newdesk), desktop="desk new")
+    check(list(tips.values()) == [1], f"expected one tooltip window in the second copy: {tips}")
+
+    # At 200 % the icons grow with their buttons, drawn from images made for that size.
+    at_100 = drawn_icons(prefix, main)
+    prefix.restart_at_dpi(192)
+    main = start_first_copy(prefix)
+    at_200 = drawn_icons(prefix, main)
+    for ctrl in (IDC_EXIT, IDC_SWITCH):
+        (w1, h1), (w2, h2) = at_100[ctrl], at_200[ctrl]
+        check(w2 >= 1.5 * w1 and h2 >= 1.5 * h1, f"button {ctrl}: icon {w1}x{h1} at 96 DPI, {w2}x{h2} at 192")
+
+
+def drawn_icons(prefix, main):
+    """Width and height of the picture drawn in each of the main window's buttons at rest."""
+    prefix.driver("cursor", 0, 0)
+    sizes = {}
+    for ctrl, drawn in ((IDC_EXIT, is_red), (IDC_SWITCH, None)):
+        rect = rect_of(prefix, main, ctrl)
+        shot = wait_for_look(rect, "none", f"button {ctrl} does not come to rest")
+        face = face_colour(shot, rect)
+        box = bounds(shot, rect, drawn or (lambda p, face=face: p != face))
+        sizes[ctrl] = (box[2] - box[0], box[3] - box[1])
+    return sizes
 
 
 def open_running_dialog(prefix):
@@ -230,6 +268,8 @@ def test_repainting_the_main_window_buttons_keeps_the_gdi_object_count(prefix):
     pid = prefix.pid(main)
     exit_rect = rect_of(prefix, main, IDC_EXIT)
     hwnd_exit = button_hwnd(prefix, main, IDC_EXIT)
+    tip = next(iter(prefix.tooltips(pid)), None)
+    check(tip, "the main window has no tooltip window")
 
     def gdi_count():
         rc, out = prefix.driver("gdi-count", pid)
@@ -258,6 +298,8 @@ def test_repainting_the_main_window_buttons_keeps_the_gdi_object_count(prefix):
         repaint(times)
         prefix.driver("cursor", (exit_rect[0] + exit_rect[2]) // 2, (exit_rect[1] + exit_rect[3]) // 2)
         wait_for_look(exit_rect, "raised", "no raised frame on hover")
+        # The tooltip makes its objects when it first shows: in the baseline too.
+        wait_until(lambda: prefix.visible(tip), timeout=15, message="no tooltip over the hovered button")
         repaint(times)
         prefix.driver("cursor", 0, 0)
         prefix.send(hwnd_exit, BM_SETSTATE, 1, 0)
