@@ -14,8 +14,8 @@ set(WIN_SOURCES
   win/text.cpp
   win/dpi.cpp
   ui/main_dlg.cpp
-  ui/tray.cpp
-  ui/screen_change.cpp
+  ui/desk_window.cpp
+  app/tray.cpp
   desktop/events.cpp
   desktop/switching.cpp
   desktop/make_desk.cpp

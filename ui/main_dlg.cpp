@@ -2,22 +2,19 @@
 
 #include "app/app.h"
 #include "app/log.h"
+#include "app/tray.h"
 #include "desktop/events.h"
-#include "desktop/listener.h"
 #include "desktop/make_desk.h"
 #include "desktop/switching.h"
 #include "state/own_file.h"
 #include "state/registry_store.h"
+#include "ui/desk_window.h"
 #include "ui/ids.h"
-#include "ui/screen_change.h"
-#include "ui/tray.h"
 #include "update/update_worker.h"
-#include "win/dpi.h"
 #include "win/text.h"
 
 namespace {
 
-UINT taskbarCreatedMsg = 0;
 bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick leaves it away
 
 constexpr int kRestartThreshold = 500;
@@ -44,11 +41,26 @@ void LogExistingEvent(int index, const char* name) {
   LogFormat("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS \r\n", index, name);
 }
 
-}  // namespace
-
-bool IsEnterOrEscKeyDown(const MSG& msg) {
-  return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+// What the user learns of a switch that did not happen.
+void ReportSwitch(const SwitchResult& switched, HWND owner) {
+  switch (switched.outcome) {
+    case SwitchOutcome::Switched:
+      return;
+    case SwitchOutcome::NoInput:
+      // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
+      LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(switched.inputError));
+      return;
+    case SwitchOutcome::Lost:
+      MessageBoxW(owner, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(), MB_ICONWARNING);
+      return;
+    case SwitchOutcome::NotReady:
+      LogLine("还没启动完毕，不能切换\r\n");
+      TrayIconBalloon("提示", "还没启动完毕，不能切换\r\n");
+      return;
+  }
 }
+
+}  // namespace
 
 CMainDlg::CMainDlg() : win::Dialog(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT))) {}
 
@@ -59,24 +71,22 @@ BOOL CMainDlg::OnInitDialog() {
   SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(wnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-  hMainWnd = wnd;
+  BeginDeskWindow(wnd);
   AttachLogWindow(GetDlgItem(wnd, IDC_LOG));
-  taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
-  AllowTaskbarCreated(wnd, taskbarCreatedMsg);
-  SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
   PlaceWindow(wnd);
   ShowWindow(wnd, SW_SHOW);
-  SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
 
   for (const char* line : kBanner) LogLine(line);
   RegisterHotKeys();
-  OpenStartupDesktops(wnd);
+  if (!OpenStartupDesktops())
+    MessageBoxW(wnd, win::FromAnsi("无法获取缺省桌面信息!\r\n所以当前桌面将被视为原始桌面!").c_str(), L"Error",
+                MB_ICONERROR);
   CountStartInRecord();
   CheckOwnFile();
 
-  hTrayIcon = LoadTrayIcon(IDI_DEFAULT, win::DpiOf(wnd));
-  trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconAdd();
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   m_btnExit.LoadIcons(IDI_EXIT);
@@ -85,10 +95,10 @@ BOOL CMainDlg::OnInitDialog() {
   m_btnExit.Describe(L"退出", tips, L"退出 Ctrl+Alt+K");
 
   CreateOwnEvents(0, LogExistingEvent);
-  StartWorkerThread(EventsThreadFunc);
+  StartWorkerThread(EventsThreadFunc, &kListenerCommands);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
-  StartWorkerThread(UpdateThreadFunc);
+  StartWorkerThread(UpdateThreadFunc, &kListenerCommands.exitCommand);
   return TRUE;
 }
 
@@ -115,7 +125,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       result = reinterpret_cast<LRESULT>(m_hIcon);
       return true;
     case WM_TOLVA_QUERY:
-      result = AnswerQuery(wp);
+      result = AnswerQuery(wp, 0);
       return true;
   }
   return false;
@@ -136,9 +146,9 @@ bool CMainDlg::PaintMinimized() {
 }
 
 LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
+  if (IsTaskbarCreated(msg)) {
     LogLine("explorer restarted..\r\n");
-    trayShown = 0;
+    TrayIconLost();
     return 1;
   }
   switch (msg) {
@@ -149,12 +159,10 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       HideToCorner(hwnd());
       return 1;
     case WM_COMMAND:
-      if (LOWORD(wp) == IDC_EXIT) {
-        ExitDesktops();
-        PostQuitMessage(0);
-      } else if (LOWORD(wp) == IDC_SWITCH) {
-        SwitchDesk();
-      }
+      if (LOWORD(wp) == IDC_EXIT)
+        Exit();
+      else if (LOWORD(wp) == IDC_SWITCH)
+        ReportSwitch(SwitchDesk(), hwnd());
       return 1;
     case WM_TIMER:
       if (wp != IDT_TICK) break;
@@ -164,9 +172,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       OnHotKey(static_cast<int>(wp));
       return 1;
     case WM_TRAYNOTIFY:
-      if (wp != 0 || lp < WM_LBUTTONDOWN || lp > WM_RBUTTONDBLCLK) break;
-      ShowWindow(hwnd(), SW_SHOWNORMAL);
-      SetForegroundWindow(hwnd());
+      if (!ShowOnTrayClick(hwnd(), wp, lp)) break;
       return 1;
   }
   return win::Dialog::DefWindowProc(msg, wp, lp);
@@ -182,27 +188,31 @@ void CMainDlg::OnHotKey(int id) {
       ToggleTray();
       break;
     case HK_EXIT:
-      ExitDesktops();
-      PostQuitMessage(0);
+      Exit();
       break;
   }
 }
 
+void CMainDlg::Exit() {
+  TellSecondCopyToLeave();
+  TrayIconDelete();
+  ExitDesktops();
+  PostQuitMessage(0);
+}
+
 void CMainDlg::ToggleTray() {
-  if (trayShown == 1) {
+  if (TrayIconShown() == 1) {
     ShowWindow(hwnd(), SW_HIDE);
     TrayIconDelete();
     trayHidden = true;
   } else {
-    trayShown = TrayIconAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
+    TrayIconAdd();
     trayHidden = false;
   }
 }
 
 void CMainDlg::OnTick() {
-  if (trayShown != 1 && !trayHidden) {
-    trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
-  }
+  if (!trayHidden) KeepTrayIcon();
   SignalEvent(1, 2);  // "ndesk receive ack"
   if (++deadCount > kRestartThreshold) {
     deadCount = 0;

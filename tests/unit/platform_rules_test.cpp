@@ -7,7 +7,7 @@
 #include "desktop/desk_rules.h"
 #include "desktop/event_index.h"
 #include "state/own_file_rules.h"
-#include "ui/tray_text.h"
+#include "app/tray_text.h"
 #include "win/fixed_text.h"
 
 TEST(EventIndex, GroupsOfFiveAndOnlyValidPositions) {

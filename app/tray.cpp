@@ -1,17 +1,15 @@
-#include "ui/tray.h"
+#include "app/tray.h"
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cwchar>
 
-#include "ui/tray_text.h"
+#include "app/tray_text.h"
 #include "win/dpi.h"
 #include "win/immortal.h"
 #include "win/sync.h"
 #include "win/text.h"
-
-HICON hTrayIcon = nullptr;
-std::atomic<int> trayShown{0};
 
 namespace {
 
@@ -20,6 +18,7 @@ namespace {
 struct TrayRecord {
   win::CriticalSection lock;
   NOTIFYICONDATAW data{};
+  std::atomic<int> shown{0};  // read without the lock by the diagnostic query
 };
 
 // Lives to the end of the process: the listener and the update worker may still show a balloon
@@ -42,48 +41,60 @@ void CopyField(wchar_t (&field)[N], const char* text) {
 
 }  // namespace
 
-HICON LoadTrayIcon(int resourceId, UINT dpi) {
+namespace {
+
+// At the small-icon size of `dpi`. Not shared (no LR_SHARED), so that a change of scale can
+// destroy the icon it replaces.
+HICON LoadSmallIcon(int resourceId, UINT dpi) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  const int width = win::MetricForDpi(SM_CXSMICON, dpi);
-  const int height = win::MetricForDpi(SM_CYSMICON, dpi);
-  HICON icon = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
-  // Not shared (no LR_SHARED), so that a change of scale can destroy the one it replaces.
-  return icon ? icon
-              : static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+  HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+                                             win::MetricForDpi(SM_CXSMICON, dpi),
+                                             win::MetricForDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR));
+  if (!icon)
+    icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+  return icon;
 }
 
-win::Icon ReplaceTrayIcon(int resourceId, UINT dpi) {
-  HICON icon = LoadTrayIcon(resourceId, dpi);
-  if (!icon) return win::Icon();
-  win::Icon old(hTrayIcon);
-  hTrayIcon = icon;
-  TrayLock lock;
-  NOTIFYICONDATAW& d = Tray().data;
-  // Balloons re-apply the record's icon: it must be the new one whether or not the icon is shown.
-  d.hIcon = icon;
-  if (trayShown == 1) {
-    d.uFlags = NIF_ICON;
-    Shell_NotifyIconW(NIM_MODIFY, &d);
-  }
-  return old;
-}
+}  // namespace
 
-void AllowTaskbarCreated(HWND wnd, UINT taskbarCreatedMsg) {
-  if (taskbarCreatedMsg) ChangeWindowMessageFilterEx(wnd, taskbarCreatedMsg, MSGFLT_ALLOW, nullptr);
-}
-
-int TrayIconAdd(HICON icon, HWND wnd, UINT message, const char* tip) {
+HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
+  HICON icon = LoadSmallIcon(resourceId, win::DpiOf(wnd));
   TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;
   d.cbSize = NOTIFYICONDATAW_V2_SIZE;
   d.hWnd = wnd;
-  d.uID = 0;
-  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   d.uCallbackMessage = message;
   d.hIcon = icon;
   CopyField(d.szTip, tip);
-  return Shell_NotifyIconW(NIM_ADD, &d) ? 1 : 0;
+  return icon;
+}
+
+HICON TrayIconRescale(int resourceId, UINT dpi, win::Icon* replaced) {
+  HICON icon = LoadSmallIcon(resourceId, dpi);
+  TrayLock lock;
+  NOTIFYICONDATAW& d = Tray().data;
+  if (!icon) return d.hIcon;
+  replaced->reset(d.hIcon);
+  // Balloons re-apply the record's icon: it is the new one whether or not the icon is shown.
+  d.hIcon = icon;
+  if (Tray().shown == 1) {
+    d.uFlags = NIF_ICON;
+    Shell_NotifyIconW(NIM_MODIFY, &d);
+  }
+  return icon;
+}
+
+int TrayIconShown() { return Tray().shown; }
+
+void TrayIconLost() { Tray().shown = 0; }
+
+int TrayIconAdd() {
+  TrayLock lock;
+  NOTIFYICONDATAW& d = Tray().data;
+  d.uID = 0;
+  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  Tray().shown = Shell_NotifyIconW(NIM_ADD, &d) ? 1 : 0;
+  return Tray().shown;
 }
 
 int TrayIconBalloon(const char* title, const char* text) {
@@ -99,13 +110,13 @@ int TrayIconBalloon(const char* title, const char* text) {
 }
 
 void TrayIconDelete() {
-  trayShown = 0;
   TrayLock lock;
+  Tray().shown = 0;
   Shell_NotifyIconW(NIM_DELETE, &Tray().data);
 }
 
-int TrayIconReAdd(HICON icon, HWND wnd, UINT message, const char* tip) {
+int TrayIconReAdd() {
   // Delete first, so that a stale entry of the same window and id cannot block the add.
   TrayIconDelete();
-  return TrayIconAdd(icon, wnd, message, tip);
+  return TrayIconAdd();
 }
