@@ -11,6 +11,7 @@
 #include "ui/desk_window.h"
 #include "ui/ids.h"
 #include "update/update_worker.h"
+#include "update/version.h"
 #include "win/text.h"
 
 namespace {
@@ -20,7 +21,7 @@ bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick lea
 constexpr int kRestartThreshold = 500;
 
 const char* const kBanner[] = {
-    "hello\r\n",          "Kalvo双桌面 2.22\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
+    "hello\r\n",          "Kalvo双桌面 " TOLVA_VERSION "\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
     "退出:\r\n",          "Ctrl+Alt+K\r\n",      "隐藏/显示托盘:\r\n", "Ctrl+Alt+H\r\n",
     "切换:\r\n",          "Ctrl+Alt+N\r\n",      "Ctrl+Alt+Enter\r\n",
 };
@@ -98,7 +99,9 @@ BOOL CMainDlg::OnInitDialog() {
   StartWorkerThread(EventsThreadFunc, &kListenerCommands);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
+#ifndef TOLVA_NO_UPDATE
   StartWorkerThread(UpdateThreadFunc, &kListenerCommands.exitCommand);
+#endif
   return TRUE;
 }
 

@@ -2,49 +2,16 @@
 
 from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
                      WM_NULL, WM_SYSCOMMAND, WS_EX_TOPMOST, check, wait_until)
-from harness import HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, WM_TRAYNOTIFY
-
-MAIN_TITLE = "default"
-SECOND_TITLE = "desk new"
-RUNNING_TITLE = "双桌面已经在运行"
-MARKER_EVENT = "hTOLVATOP2RUNNING"
+from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, MAIN_TITLE, MARKER_EVENT,
+                   RUNNING_TITLE, SECOND_TITLE, TASKBAR_RESTARTED, WM_TRAYNOTIFY, log_lines_after_banner,
+                   start_first_copy)
 
 MOD_CTRL_ALT = 3
 WM_SETTINGCHANGE = 0x001A
 WM_DISPLAYCHANGE = 0x007E
 SPI_SETWORKAREA = 0x002F
 
-BANNER = ("hello\r\n"
-          "Kalvo双桌面 2.22\r\n"
-          "欢迎使用双桌面\r\n"
-          "快捷热键操作说明\r\n"
-          "退出:\r\n"
-          "Ctrl+Alt+K\r\n"
-          "隐藏/显示托盘:\r\n"
-          "Ctrl+Alt+H\r\n"
-          "切换:\r\n"
-          "Ctrl+Alt+N\r\n"
-          "Ctrl+Alt+Enter\r\n")
-
-# The desktop creation thread logs these a moment after start-up when all goes well.
-CREATION_LINES = ("Making desk new..   \r\n", "desk new ok\r\n")
-
 HOTKEYS = {"Ctrl+Alt+N": 0x4E, "Ctrl+Alt+H": 0x48, "Ctrl+Alt+K": 0x4B, "Ctrl+Alt+Enter": 0x0D}
-
-
-def log_lines_after_banner(p, hwnd):
-    """The log's lines after the banner, without the creation thread's; fails when the banner
-    is not the log's exact beginning."""
-    text = p.text(hwnd, IDC_LOG)
-    check(text.startswith(BANNER), f"log does not begin with the banner: {text!r}")
-    lines = text[len(BANNER):].splitlines(keepends=True)
-    return [line for line in lines if line not in CREATION_LINES]
-
-
-def start_first_copy(p, args=()):
-    proc = p.start(args)
-    hwnd = p.find(MAIN_TITLE, 20000)
-    return proc, hwnd
 
 
 def alive(proc):
@@ -119,12 +86,12 @@ def test_enter_and_escape_do_nothing(p):
             p.post(target, WM_KEYDOWN, vk, 1 | scan << 16)
     # Posted after the keys, the shell's restart notice marks the moment they have been handled.
     p.postreg(hwnd, "TaskbarCreated")
-    wait_until(lambda: not p.exists(hwnd) or "explorer restarted..\r\n" in p.text(hwnd, IDC_LOG), 15,
+    wait_until(lambda: not p.exists(hwnd) or TASKBAR_RESTARTED in p.text(hwnd, IDC_LOG), 15,
                message="the notice posted after the keys was never handled")
 
     check(p.exists(hwnd) and alive(proc), "Enter or Esc ended the program")
     check(p.visible(hwnd), "Enter or Esc hid the window")
-    check(log_lines_after_banner(p, hwnd) == before + ["explorer restarted..\r\n"],
+    check(log_lines_after_banner(p, hwnd) == before + [TASKBAR_RESTARTED],
           f"log changed: {log_lines_after_banner(p, hwnd)!r}")
 
 
