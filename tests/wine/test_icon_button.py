@@ -11,7 +11,7 @@ import time
 
 from harness import SC_MINIMIZE, WM_CLOSE, WM_LBUTTONUP, WM_SYSCOMMAND, check, wait_until
 from tolva import (IDC_CANCEL, IDC_EXIT, IDC_SWITCH, IDC_TRAY, MAIN_TITLE, NEW_DESKTOP, RUNNING_TITLE, SECOND_TITLE,
-                   SHELL_WINDOW_TITLE)
+                   SHELL_WINDOW_TITLE, WM_TOLVA_QUERY, Q_TRAY_SHOWN)
 
 # Screenshots and the pointer need a screen of their own: other test modules running at the same
 # time put their topmost windows in the same corner. Without DISPLAY the harness starts a private
@@ -28,6 +28,7 @@ MK_LBUTTON = 0x0001
 BS_OWNERDRAW = 0x0B
 DLGC_DEFPUSHBUTTON = 0x10
 DLGC_UNDEFPUSHBUTTON = 0x20
+WM_DPICHANGED = 0x02E0
 
 
 class Shot:
@@ -194,6 +195,15 @@ def test_main_window_icon_button_at_rest_hovered_and_pressed(prefix):
     for ctrl in (IDC_EXIT, IDC_SWITCH):
         (w1, h1), (w2, h2) = at_100[ctrl], at_200[ctrl]
         check(w2 >= 1.5 * w1 and h2 >= 1.5 * h1, f"button {ctrl}: icon {w1}x{h1} at 96 DPI, {w2}x{h2} at 192")
+    # Moved to a monitor of another scale, the window loads its pictures for that scale and goes
+    # back into its corner. (Sent without the suggested rectangle, which cannot cross processes.)
+    placed = prefix.rect(main)
+    for dpi, want in ((96, at_100), (192, at_200)):
+        prefix.move(main, 40, 30)
+        prefix.send(main, WM_DPICHANGED, dpi << 16 | dpi, 0)
+        check(prefix.rect(main) == placed, f"after a change to {dpi} DPI the window is at {prefix.rect(main)}")
+        check(drawn_icons(prefix, main) == want, f"pictures at {dpi} DPI: {drawn_icons(prefix, main)}, want {want}")
+    check(prefix.send(main, WM_TOLVA_QUERY, Q_TRAY_SHOWN) == 1, "the tray icon went with the change of scale")
 
 
 def drawn_icons(prefix, main):
