@@ -1,16 +1,10 @@
-// Where the program's windows go: the bottom-right corner of the work area, or inside it (pure logic).
+// Where a window opened at a given place goes so that it stays whole on its monitor (pure logic).
 #pragma once
 
 struct WindowOrigin {
   int x;
   int y;
 };
-
-// The origin that puts a width x height window flush into the bottom-right corner of the work
-// area whose right and bottom edges are given: just above a bottom taskbar, left of a right one.
-inline WindowOrigin BottomRightOrigin(int workRight, int workBottom, int width, int height) {
-  return {workRight - width, workBottom - height};
-}
 
 struct WorkArea {
   int left;

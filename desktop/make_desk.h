@@ -3,14 +3,17 @@
 #pragma once
 #include <windows.h>
 
+#include "desktop/switching.h"
+#include "win/fixed_text.h"
+
 constexpr const char* kNewDesktopName = "desk new";
-constexpr size_t kReasonCapacity = 1024;  // reStr
+using ReasonLine = win::Text<1024>;  // reStr: one report line
 
 unsigned long __stdcall MakeDeskThreadFunc(void*);
 
-// 1 on success; on failure 0 with one reason line in `reStr`. The calling thread is left on the
-// new desktop when attaching to it succeeded.
-int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy,
-                int number, char* reStr);
+// Opens `name` into `run` and starts on it the shell (unless the tracked one still runs) and the
+// second copy. 1 on success; on failure 0 with one reason line in `reStr`. The calling thread is
+// left on the new desktop when attaching to it succeeded.
+int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr);
 // Puts the calling thread back on the default desktop and logs the outcome.
 void checkMake(int result, const char* name, const char* reStr);

@@ -43,16 +43,13 @@ void LogExistingEvent(int index, const char* name) {
 }
 
 // What the user learns of a switch that did not happen.
-void ReportSwitch(const SwitchResult& switched, HWND owner) {
+void ReportSwitch(const SwitchResult& switched) {
   switch (switched.outcome) {
     case SwitchOutcome::Switched:
       return;
     case SwitchOutcome::NoInput:
       // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
       LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(switched.inputError));
-      return;
-    case SwitchOutcome::Lost:
-      MessageBoxW(owner, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(), MB_ICONWARNING);
       return;
     case SwitchOutcome::NotReady:
       LogLine("还没启动完毕，不能切换\r\n");
@@ -86,7 +83,7 @@ BOOL CMainDlg::OnInitDialog() {
   CountStartInRecord();
   CheckOwnFile();
 
-  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
@@ -165,7 +162,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (LOWORD(wp) == IDC_EXIT)
         Exit();
       else if (LOWORD(wp) == IDC_SWITCH)
-        ReportSwitch(SwitchDesk(), hwnd());
+        ReportSwitch(SwitchDesk());
       return 1;
     case WM_TIMER:
       if (wp != IDT_TICK) break;

@@ -52,7 +52,7 @@ WM_TOLVA_QUERY = _id("WM_TOLVA_QUERY")
 QUERIES = {"Q_" + _snake(name): value for name, value in _IDS.items() if name.startswith("kQuery")}
 Q_SWITCH_STATE, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_TRAY_SHOWN, Q_OK_SENT = (
     QUERIES[n] for n in ("Q_SWITCH_STATE", "Q_DEAD_COUNT", "Q_SWITCH_REFUSED", "Q_TRAY_SHOWN", "Q_OK_SENT"))
-ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready, 3 lost
+ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready
 
 
 def _read_version(path):
