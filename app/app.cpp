@@ -18,7 +18,7 @@ void StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param)
 }
 
 int TolvaApp::InitInstance() {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};  // bar classes: tooltips
   InitCommonControlsEx(&icc);
 
   if (SelectsSecondCopy(ArgumentTail(GetCommandLineW()))) {

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "app/tray_text.h"
+#include "win/dpi.h"
 #include "win/sync.h"
 #include "win/text.h"
 
@@ -37,12 +38,24 @@ void CopyField(wchar_t (&field)[N], const char* text) {
 
 }  // namespace
 
-HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
+namespace {
+
+// At the small-icon size of `dpi`. Not shared (no LR_SHARED), so that a change of scale can
+// destroy the icon it replaces.
+HICON LoadSmallIcon(int resourceId, UINT dpi) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                             LR_DEFAULTCOLOR));
-  if (!icon) icon = LoadIconW(instance, MAKEINTRESOURCEW(resourceId));
+                                             win::MetricForDpi(SM_CXSMICON, dpi),
+                                             win::MetricForDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR));
+  if (!icon)
+    icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+  return icon;
+}
+
+}  // namespace
+
+HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
+  HICON icon = LoadSmallIcon(resourceId, win::DpiOf(wnd));
   TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;
   d.cbSize = NOTIFYICONDATAW_V2_SIZE;
@@ -50,6 +63,21 @@ HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
   d.uCallbackMessage = message;
   d.hIcon = icon;
   CopyField(d.szTip, tip);
+  return icon;
+}
+
+HICON TrayIconRescale(int resourceId, UINT dpi, win::Icon* replaced) {
+  HICON icon = LoadSmallIcon(resourceId, dpi);
+  TrayLock lock;
+  NOTIFYICONDATAW& d = Tray().data;
+  if (!icon) return d.hIcon;
+  replaced->reset(d.hIcon);
+  // Balloons re-apply the record's icon: it is the new one whether or not the icon is shown.
+  d.hIcon = icon;
+  if (Tray().shown == 1) {
+    d.uFlags = NIF_ICON;
+    Shell_NotifyIconW(NIM_MODIFY, &d);
+  }
   return icon;
 }
 

@@ -3,10 +3,16 @@
 #pragma once
 #include <windows.h>
 
+#include "win/handles.h"
+
 // Sets what every add shows: the icon resource at the small-icon size of the display's scaling
 // (sharp at 125-200 %), the window that gets the icon's clicks as `message`, and the tip. UI thread,
 // before the first add. Returns the icon, held to the end of the process as the tray shows it.
 HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip);
+// The window moved to a scale of another DPI: the icon is loaded again at the small-icon size of
+// `dpi` and shown in place of the old one, which goes to `replaced` for the caller to let go once
+// nothing else shows it. Returns the icon now in the record (the old one when the load failed).
+HICON TrayIconRescale(int resourceId, UINT dpi, win::Icon* replaced);
 
 // 1 while the icon is believed to be in the tray: after an add that worked, until a delete or
 // the taskbar's restart.

@@ -13,6 +13,7 @@ set(WIN_SOURCES
   win/dialog.cpp
   win/control.cpp
   win/text.cpp
+  win/dpi.cpp
   ui/main_dlg.cpp
   ui/desk_window.cpp
   app/tray.cpp

@@ -31,11 +31,6 @@ Box CentredIn(const Box& box, const Box& measured) {
   return Shifted(measured, dx, dy);
 }
 
-FrameLook FrameFor(bool pressed, bool mouseOver) {
-  if (pressed) return FrameLook::Sunken;
-  return mouseOver ? FrameLook::Raised : FrameLook::None;
-}
-
 FrameEdges FrameEdgesOf(const Box& a) {
   return {
       {a.left, a.top, a.right - 1, a.top + 1},

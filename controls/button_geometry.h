@@ -36,11 +36,6 @@ ButtonLayout LayOutButton(const Box& item, bool hasIcon, int iconWidth, int icon
 // moves up or left by half the overflow.
 Box CentredIn(const Box& box, const Box& measured);
 
-enum class FrameLook { None, Raised, Sunken };
-
-// Pressed wins over hover; at rest the button has no frame.
-FrameLook FrameFor(bool pressed, bool mouseOver);
-
 // The one-pixel 3-D frame of `area`. The top row and left column stop one pixel short; the right
 // column and bottom row run full length, so their colour owns the top-right and bottom-left corners.
 struct FrameEdges {

@@ -1,8 +1,10 @@
 #include "controls/icon_button.h"
 
+#include <commctrl.h>
+
 #include "controls/button_geometry.h"
+#include "win/dpi.h"
 #include "win/fixed_text.h"
-#include "win/handles.h"
 
 namespace {
 
@@ -27,30 +29,40 @@ win::WideText<256> WindowText(HWND hwnd) {
 
 }  // namespace
 
-IconButton::IconButton()
-    : m_faceColor(GetSysColor(COLOR_BTNFACE)), m_textColor(GetSysColor(COLOR_BTNTEXT)) {}
-
-IconButton::~IconButton() { ReleaseIcon(); }
-
-void IconButton::ReleaseIcon() {
-  if (m_icon.icon) DestroyIcon(m_icon.icon);
-  m_icon = IconImage{};
+HWND CreateTooltips(HWND dialog) {
+  return CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
+                         GetModuleHandleW(nullptr), nullptr);
 }
 
-DWORD IconButton::LoadIcons(UINT id) {
-  // No size asked: the first image of the group at its own size, as the artwork was drawn.
-  auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(LOWORD(id)),
-                                            IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
-  return AssignIcons(icon);
+DWORD IconButton::LoadIcons(UINT id) { return LoadIconsAt(id, win::DpiOf(hwnd())); }
+
+void IconButton::Rescale(UINT dpi) {
+  if (m_iconId) LoadIconsAt(m_iconId, dpi);
+}
+
+DWORD IconButton::LoadIconsAt(UINT id, UINT dpi) {
+  m_iconId = id;
+  const HINSTANCE module = GetModuleHandleW(nullptr);
+  const LPCWSTR name = MAKEINTRESOURCEW(LOWORD(id));
+  // No size asked: the first image of the group at its own size, the picture drawn for 100 %.
+  const DWORD result =
+      AssignIcons(static_cast<HICON>(LoadImageW(module, name, IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
+  if (result != 0 || !m_icon.icon || dpi == win::kBaseDpi) return result;
+  // The group holds images for 125, 150 and 200 %; the system takes the nearest for other sizes.
+  const int width = win::Scaled(static_cast<int>(m_icon.width), dpi);
+  const int height = win::Scaled(static_cast<int>(m_icon.height), dpi);
+  const auto scaled = static_cast<HICON>(LoadImageW(module, name, IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+  return scaled ? AssignIcons(scaled) : result;
 }
 
 DWORD IconButton::AssignIcons(HICON icon) {
-  ReleaseIcon();
+  m_icon = IconImage{};
   if (icon) {
-    m_icon.icon = icon;
+    m_icon.icon.reset(icon);
     ICONINFO info{};
     if (!GetIconInfo(icon, &info)) {
-      ReleaseIcon();
+      m_icon = IconImage{};
       return 1;
     }
     // An icon's hot spot is its centre.
@@ -61,6 +73,20 @@ DWORD IconButton::AssignIcons(HICON icon) {
   }
   if (hwnd()) InvalidateRect(hwnd(), nullptr, TRUE);
   return 0;
+}
+
+void IconButton::Describe(const wchar_t* name, HWND tips, const wchar_t* tip) {
+  m_nameOnly = TRUE;
+  SetWindowTextW(hwnd(), name);
+  if (!tips) return;
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  // The tooltip watches the button's own mouse messages, so the button needs no relaying.
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = GetParent(hwnd());
+  tool.uId = reinterpret_cast<UINT_PTR>(hwnd());
+  tool.lpszText = const_cast<wchar_t*>(tip);  // copied by the tooltip
+  SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void IconButton::EndHover() {
@@ -133,6 +159,9 @@ LRESULT IconButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSELEAVE:
       EndHover();
       return 0;
+    case WM_THEMECHANGED:
+      InvalidateRect(hwnd(), nullptr, TRUE);
+      break;
   }
   return DefWindowProc(msg, wp, lp);
 }
@@ -182,56 +211,61 @@ LRESULT IconButton::OnSetStyle(WPARAM style, LPARAM redraw) {
 void IconButton::DrawItem(const DRAWITEMSTRUCT& item) {
   const HDC dc = item.hDC;
   const int saved = SaveDC(dc);
-  m_pressed = (item.itemState & ODS_SELECTED) != 0;
-  m_focused = (item.itemState & ODS_FOCUS) != 0;
-  m_disabled = (item.itemState & ODS_DISABLED) != 0;
+  const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+  const bool focused = (item.itemState & ODS_FOCUS) != 0;
+  const bool disabled = (item.itemState & ODS_DISABLED) != 0;
 
   const RECT itemRect = item.rcItem;
   SetBkMode(dc, TRANSPARENT);
-  DrawBackground(dc, itemRect);
-  if (FrameFor(m_pressed, m_mouseOver) != FrameLook::None) DrawFrame(dc, itemRect);
+  // Colours are the system's at the moment of drawing, so a switch to high contrast shows at once.
+  FillRect(dc, &itemRect, GetSysColorBrush(COLOR_BTNFACE));
+  if (pressed || m_mouseOver) DrawFrame(dc, itemRect, pressed);
 
-  const auto caption = WindowText(hwnd());
+  const auto caption = m_nameOnly ? win::WideText<256>() : WindowText(hwnd());
   const ButtonLayout layout =
-      LayOutButton(ToBox(itemRect), m_icon.icon != nullptr, static_cast<int>(m_icon.width),
-                   static_cast<int>(m_icon.height), !caption.empty(), m_pressed);
-  if (m_icon.icon) DrawIcon(dc, ToRect(layout.image));
-  if (!caption.empty()) DrawCaption(dc, caption.c_str(), ToRect(layout.caption));
-  // Colours and modes set here stay with this draw; no focus rectangle is drawn.
+      LayOutButton(ToBox(itemRect), m_icon.icon.get() != nullptr, static_cast<int>(m_icon.width),
+                   static_cast<int>(m_icon.height), !caption.empty(), pressed);
+  if (m_icon.icon) DrawIcon(dc, ToRect(layout.image), disabled);
+  if (!caption.empty()) DrawCaption(dc, caption.c_str(), ToRect(layout.caption), disabled);
+
+  // The focus cue only when the system asks for one: after keyboard use, or always when the user
+  // chose to see them.
+  const bool cuesHidden = (item.itemState & ODS_NOFOCUSRECT) != 0 ||
+                          (SendMessageW(hwnd(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+  if (focused && !cuesHidden) {
+    RECT cue = itemRect;
+    InflateRect(&cue, -3, -3);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    DrawFocusRect(dc, &cue);
+  }
   RestoreDC(dc, saved);
 }
 
-DWORD IconButton::DrawBackground(HDC dc, const RECT& area) {
-  win::GdiObject brush(CreateSolidBrush(m_faceColor));
-  FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
-  return 0;
-}
-
-DWORD IconButton::DrawFrame(HDC dc, const RECT& area) {
-  const int topLeft = m_pressed ? COLOR_BTNSHADOW : COLOR_BTNHIGHLIGHT;
-  const int bottomRight = m_pressed ? COLOR_BTNHIGHLIGHT : COLOR_BTNSHADOW;
+void IconButton::DrawFrame(HDC dc, const RECT& area, bool sunken) const {
+  const int topLeft = sunken ? COLOR_BTNSHADOW : COLOR_BTNHIGHLIGHT;
+  const int bottomRight = sunken ? COLOR_BTNHIGHLIGHT : COLOR_BTNSHADOW;
   const FrameEdges edges = FrameEdgesOf(ToBox(area));
   FillBox(dc, edges.top, topLeft);
   FillBox(dc, edges.left, topLeft);
   FillBox(dc, edges.right, bottomRight);
   FillBox(dc, edges.bottom, bottomRight);
-  return 0;
 }
 
-void IconButton::DrawIcon(HDC dc, const RECT& image) const {
+void IconButton::DrawIcon(HDC dc, const RECT& image, bool disabled) const {
   // The icon keeps its own size; the larger extent only bounds the disabled effect.
-  const UINT flags = DST_ICON | (m_disabled ? DSS_DISABLED : DSS_NORMAL);
-  DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(m_icon.icon), 0, image.left, image.top,
+  const UINT flags = DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL);
+  DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(m_icon.icon.get()), 0, image.left, image.top,
              image.right - image.left, image.bottom - image.top, flags);
 }
 
-void IconButton::DrawCaption(HDC dc, const wchar_t* caption, RECT box) const {
+void IconButton::DrawCaption(HDC dc, const wchar_t* caption, RECT box, bool disabled) const {
   constexpr UINT kFlags = DT_WORDBREAK | DT_CENTER;
   RECT text = box;
   DrawTextW(dc, caption, -1, &text, kFlags | DT_CALCRECT);
   text = ToRect(CentredIn(ToBox(box), ToBox(text)));
   SetBkMode(dc, TRANSPARENT);
-  if (m_disabled) {
+  if (disabled) {
     // Embossed: the highlight one pixel down-right, the shadow on top of it.
     OffsetRect(&text, 1, 1);
     SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
@@ -240,8 +274,8 @@ void IconButton::DrawCaption(HDC dc, const wchar_t* caption, RECT box) const {
     SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));
     DrawTextW(dc, caption, -1, &text, kFlags);
   } else {
-    SetTextColor(dc, m_textColor);
-    SetBkColor(dc, m_faceColor);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     DrawTextW(dc, caption, -1, &text, kFlags);
   }
 }

@@ -4,23 +4,32 @@
 #include <windows.h>
 
 #include "win/control.h"
+#include "win/handles.h"
 
 struct IconImage {
-  HICON icon = nullptr;
+  win::Icon icon;
   DWORD width = 0;   // pixels
   DWORD height = 0;  // pixels
 };
 
+// The dialog's one tooltip window, shown even while the dialog is inactive. The dialog owns it:
+// it goes when the dialog does.
+HWND CreateTooltips(HWND dialog);
+
 class IconButton : public win::Control {
  public:
-  IconButton();
-  ~IconButton();
-
-  // Loads icon resource `id` at its own size and assigns it. Returns AssignIcons' result.
+  // Loads icon resource `id` for the button's DPI and assigns it: at 100 % the group's first
+  // image at its own size, at other scales that size scaled, from the image made for it.
+  // Returns AssignIcons' result.
   DWORD LoadIcons(UINT id);
+  // Loads the last icon again for `dpi` (the window moved to a monitor of another scale).
+  void Rescale(UINT dpi);
   // Takes ownership of `icon`; 0 on success, 1 when the icon cannot be measured (it is then
   // destroyed). A null icon clears the picture and succeeds.
   DWORD AssignIcons(HICON icon);
+  // Gives an icon-only button its action as window text, read by screen readers but not drawn,
+  // and a tooltip in `tips` (CreateTooltips).
+  void Describe(const wchar_t* name, HWND tips, const wchar_t* tip);
   // Leaves the hover state, repainting when it was on.
   void EndHover();
 
@@ -38,24 +47,19 @@ class IconButton : public win::Control {
   // A double click arrives as a second press, so it gives two clicks.
   LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
-  virtual void DrawItem(const DRAWITEMSTRUCT& item);
-  virtual DWORD DrawBackground(HDC dc, const RECT& area);
-  virtual DWORD DrawFrame(HDC dc, const RECT& area);
-
  private:
-  void ReleaseIcon();
+  DWORD LoadIconsAt(UINT id, UINT dpi);
   void OnMouseMove(WPARAM flags, LPARAM point);
   void MoveFocusOn();
   LRESULT OnSetStyle(WPARAM style, LPARAM redraw);
-  void DrawIcon(HDC dc, const RECT& image) const;
-  void DrawCaption(HDC dc, const wchar_t* caption, RECT box) const;
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  void DrawFrame(HDC dc, const RECT& area, bool sunken) const;
+  void DrawIcon(HDC dc, const RECT& image, bool disabled) const;
+  void DrawCaption(HDC dc, const wchar_t* caption, RECT box, bool disabled) const;
 
   BOOL m_mouseOver = FALSE;
-  BOOL m_pressed = FALSE;   // state of the last draw request
-  BOOL m_focused = FALSE;   // state of the last draw request
-  BOOL m_disabled = FALSE;  // state of the last draw request
   BOOL m_isDefault = FALSE;
-  COLORREF m_faceColor;  // read once at construction
-  COLORREF m_textColor;  // read once at construction
-  IconImage m_icon;      // owned
+  BOOL m_nameOnly = FALSE;  // the window text names the button for screen readers; not drawn
+  UINT m_iconId = 0;        // resource of the icon, loaded again when the DPI changes
+  IconImage m_icon;
 };

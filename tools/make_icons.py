@@ -311,17 +311,24 @@ def zoomed(picture, factor):
     return make
 
 
+# The buttons draw their icon at the 100 % size times the display's scale and load the image
+# made for that size; the 125 %, 150 % and 200 % images follow the first (100 %) one.
+EXIT_SIZES = (48, 60, 72, 96)
+SWITCH_SIZES = (72, 90, 108, 144)
+
 ICONS = [
-    # file, then (size, picture) in file order; the first is what the buttons load.
+    # file, then (size, picture) in file order; the first is the 100 % button image, loaded when
+    # no size is asked for.
     # The tray loads the small-icon size, 16 to 32 pixels with the display's scale (100 % to
     # 200 %); the first copy's window and the program file also show the default one large.
     ('default.ico', [(32, default_desk), (16, default_desk), (20, default_desk), (24, default_desk),
                      (48, default_desk)]),
     ('newdesk.ico', [(32, new_desk), (16, new_desk), (20, new_desk), (24, new_desk)]),
-    # The exit button is about 42 pixels high: the 48-pixel disc is drawn smaller to fit it whole,
+    # The exit button is about 42 pixels high at 100 %: the disc is drawn smaller to fit it whole,
     # pressed (one pixel lower) included.
-    ('exit.ico', [(48, zoomed(power, 0.78)), (32, power), (16, power)]),
-    ('switch.ico', [(72, switch_arrows)]),
+    ('exit.ico', [(EXIT_SIZES[0], zoomed(power, 0.78)), (32, power), (16, power)]
+     + [(size, zoomed(power, 0.78)) for size in EXIT_SIZES[1:]]),
+    ('switch.ico', [(size, switch_arrows) for size in SWITCH_SIZES]),
 ]
 
 

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/log.h"
 #include "app/tray.h"
+#include "controls/icon_button.h"
 #include "desktop/switching.h"
 #include "ui/ids.h"
 #include "win/text.h"
@@ -37,6 +38,39 @@ bool ShowOnTrayClick(HWND wnd, WPARAM wp, LPARAM lp) {
 bool KeepTrayIcon() {
   if (TrayIconShown() != 1) TrayIconReAdd();
   return TrayIconShown() == 1;
+}
+
+bool FollowScreenChange(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, std::initializer_list<IconButton*> buttons,
+                        int trayIconId) {
+  switch (msg) {
+    case WM_DPICHANGED: {
+      const UINT dpi = HIWORD(wp);
+      if (const auto* suggested = reinterpret_cast<const RECT*>(lp))
+        SetWindowPos(wnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      for (IconButton* button : buttons) button->Rescale(dpi);
+      win::Icon replaced;
+      const HICON icon = TrayIconRescale(trayIconId, dpi, &replaced);
+      // The second copy's title bar shows the tray icon as its class icon.
+      if (replaced &&
+          static_cast<ULONG_PTR>(GetClassLongPtrW(wnd, GCLP_HICON)) == reinterpret_cast<ULONG_PTR>(replaced.get()))
+        SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+      PlaceWindow(wnd);
+      return true;
+    }
+    case WM_SETTINGCHANGE:
+      if (wp == SPI_SETWORKAREA) PlaceWindow(wnd);
+      return false;
+    case WM_DISPLAYCHANGE:
+      PlaceWindow(wnd);
+      return false;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      // The buttons read the system colours at each draw; only the children miss the message.
+      RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      return false;
+  }
+  return false;
 }
 
 LRESULT AnswerQuery(WPARAM selector, int okSent) {

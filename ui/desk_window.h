@@ -2,7 +2,11 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
+
 #include "desktop/listener.h"
+
+class IconButton;
 
 // The window commands both listeners send: the ids of ui/ids.h.
 extern const ListenerCommands kListenerCommands;
@@ -18,6 +22,14 @@ bool IsEnterOrEscKeyDown(const MSG& msg);
 bool ShowOnTrayClick(HWND wnd, WPARAM wp, LPARAM lp);
 // The tick's part: an icon missing from the tray is added again. True while it is shown.
 bool KeepTrayIcon();
+
+// The screen changed under the window. Another scale (WM_DPICHANGED): the suggested rectangle,
+// the buttons' icons and the tray icon (resource `trayIconId`) loaded for it. Another scale, work
+// area (taskbar moved) or resolution (docking, Remote Desktop): back into the corner, as at start.
+// Other colours or theme: repainted. True for WM_DPICHANGED, answered here (with 0); the others
+// still go on to the default processing.
+bool FollowScreenChange(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, std::initializer_list<IconButton*> buttons,
+                        int trayIconId);
 
 // The answer to a diagnostic query (WM_TOLVA_QUERY) of either window; `okSent` is the second
 // copy's readiness report (always 0 in the first copy).

@@ -88,6 +88,9 @@ BOOL CMainDlg::OnInitDialog() {
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   m_btnExit.LoadIcons(IDI_EXIT);
+  const HWND tips = CreateTooltips(wnd);
+  m_btnSwitch.Describe(L"切换", tips, L"切换 Ctrl+Alt+N / Ctrl+Alt+Enter");
+  m_btnExit.Describe(L"退出", tips, L"退出 Ctrl+Alt+K");
 
   CreateOwnEvents(0, LogExistingEvent);
   StartWorkerThread(EventsThreadFunc, &kListenerCommands);
@@ -110,7 +113,11 @@ void CMainDlg::RegisterHotKeys() {
 
 bool CMainDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
 
-bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (FollowScreenChange(hwnd(), msg, wp, lp, {&m_btnSwitch, &m_btnExit}, IDI_DEFAULT)) {
+    result = 0;
+    return true;
+  }
   switch (msg) {
     case WM_PAINT:
       return PaintMinimized();

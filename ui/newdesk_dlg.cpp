@@ -35,6 +35,8 @@ BOOL CNewDeskDlg::OnInitDialog() {
   SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
+  // This copy registers no hot keys, and the first copy's act only on its own desktop.
+  m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面");
   CreateOwnEvents(1, BalloonExistingEvent);
   StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
   return TRUE;
@@ -42,7 +44,11 @@ BOOL CNewDeskDlg::OnInitDialog() {
 
 bool CNewDeskDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
 
-bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (FollowScreenChange(hwnd(), msg, wp, lp, {&m_btnSwitch}, IDI_NEWDESK)) {
+    result = 0;
+    return true;
+  }
   if (msg != WM_TOLVA_QUERY) return false;
   result = AnswerQuery(wp, m_okSent);
   return true;

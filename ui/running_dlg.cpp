@@ -1,5 +1,6 @@
 #include "ui/running_dlg.h"
 
+#include "app/placement.h"
 #include "desktop/events.h"
 #include "ui/ids.h"
 
@@ -40,11 +41,32 @@ BOOL CRunningDlg::OnInitDialog() {
   GetCursorPos(&pointer);
   RECT r{};
   GetWindowRect(hwnd(), &r);
-  MoveWindow(hwnd(), pointer.x, pointer.y, r.right - r.left, r.bottom - r.top, FALSE);
+  // At the pointer, but whole on the pointer's monitor: started from a taskbar button in the
+  // corner it would otherwise open off the screen.
+  MoveInsideWorkArea(pointer, r.right - r.left, r.bottom - r.top);
   return TRUE;
 }
 
-bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+void CRunningDlg::MoveInsideWorkArea(POINT origin, int width, int height) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  WindowOrigin o{origin.x, origin.y};
+  if (GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& work = monitor.rcWork;
+    o = KeptInside(origin.x, origin.y, width, height, {work.left, work.top, work.right, work.bottom});
+  }
+  MoveWindow(hwnd(), o.x, o.y, width, height, FALSE);
+}
+
+bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (msg == WM_DPICHANGED) {
+    // Moved onto a monitor of another scale: the size the system suggests, still whole on it.
+    if (const auto* suggested = reinterpret_cast<const RECT*>(lp))
+      MoveInsideWorkArea({suggested->left, suggested->top}, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top);
+    result = 0;
+    return true;
+  }
   if (msg == WM_DESTROY) {
     RemovePropW(hwnd(), kRunningProp);  // a window's properties must go before the window does
     return false;

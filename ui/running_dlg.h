@@ -13,6 +13,9 @@ class CRunningDlg : public win::Dialog {
 
  private:
   void SignalAndClose(int k);
+  // Moves the dialog to `origin` at the given size, kept whole inside the work area of the
+  // monitor that holds `origin`.
+  void MoveInsideWorkArea(POINT origin, int width, int height);
 
   IconButton m_btnSwitch;
   IconButton m_btnTray;

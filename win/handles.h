@@ -77,19 +77,4 @@ using Icon = Owned<HICON, IconTraits>;
 using HeapMemory = Owned<void*, HeapTraits>;    // a block of the process heap (HeapAlloc)
 using LocalMemory = Owned<void*, LocalTraits>;  // a block the system allocated for the caller (LocalFree)
 
-// Selects a GDI object into a DC for one scope and puts the previous one back.
-class SelectObjectScope {
- public:
-  SelectObjectScope(HDC dc, HGDIOBJ obj) : dc_(dc), old_(SelectObject(dc, obj)) {}
-  ~SelectObjectScope() {
-    if (old_ && old_ != HGDI_ERROR) SelectObject(dc_, old_);
-  }
-  SelectObjectScope(const SelectObjectScope&) = delete;
-  SelectObjectScope& operator=(const SelectObjectScope&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ old_;
-};
-
 }  // namespace win

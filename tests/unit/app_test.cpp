@@ -1,8 +1,10 @@
-// The application's pure rules: the role a start plays, and the tray's text fields.
+// The application's pure rules: the role a start plays, the tray's text fields, where a window
+// opened at the pointer goes.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "app/placement.h"
 #include "app/role.h"
 #include "app/tray_text.h"
 
@@ -54,4 +56,33 @@ TEST(TrayText, NeverEndsOnHalfASurrogatePair) {
   std::u16string t(61, u'x');
   t += u"\U0001F600tail";  // the pair fits whole in 63 units
   EXPECT_EQ(FieldLength(t.data(), t.size(), 64), 63u);
+}
+
+TEST(Placement, DialogAtThePointerIsKeptInsideTheWorkArea) {
+  // 1024x768 with a 30-pixel taskbar at the bottom; a 277x213 dialog.
+  const WorkArea work{0, 0, 1024, 738};
+  // Room enough: the top-left corner stays at the pointer.
+  WindowOrigin o = KeptInside(300, 200, 277, 213, work);
+  EXPECT_EQ(o.x, 300);
+  EXPECT_EQ(o.y, 200);
+  // Started from a taskbar button at the bottom right: flush into the corner, wholly on screen.
+  o = KeptInside(1015, 760, 277, 213, work);
+  EXPECT_EQ(o.x, 747);
+  EXPECT_EQ(o.y, 525);
+  // Only the edge it crosses moves it; exactly flush stays.
+  o = KeptInside(747, 100, 277, 213, work);
+  EXPECT_EQ(o.x, 747);
+  EXPECT_EQ(o.y, 100);
+  // A second monitor left of the first (negative coordinates) and a taskbar at its top.
+  const WorkArea left{-1280, 40, 0, 1024};
+  o = KeptInside(-100, 1000, 277, 213, left);
+  EXPECT_EQ(o.x, -277);
+  EXPECT_EQ(o.y, 811);
+  o = KeptInside(-1400, 0, 277, 213, left);
+  EXPECT_EQ(o.x, -1280);
+  EXPECT_EQ(o.y, 40);
+  // Larger than the area: the top-left corner (the caption) stays in it.
+  o = KeptInside(500, 500, 1100, 800, work);
+  EXPECT_EQ(o.x, 0);
+  EXPECT_EQ(o.y, 0);
 }

@@ -65,13 +65,6 @@ TEST(CaptionCentring, OverflowGivesNegativeOffsetsTruncatedTowardZero) {
   EXPECT_EQ(CentredIn(Box{4, 4, 44, 14}, Box{4, 4, 59, 17}), (Box{-3, 3, 52, 16}));
 }
 
-TEST(Frame, PressedIsSunkenHoverIsRaisedRestHasNone) {
-  EXPECT_EQ(FrameFor(false, false), FrameLook::None);
-  EXPECT_EQ(FrameFor(false, true), FrameLook::Raised);
-  EXPECT_EQ(FrameFor(true, false), FrameLook::Sunken);
-  EXPECT_EQ(FrameFor(true, true), FrameLook::Sunken);
-}
-
 TEST(Frame, EdgesCoverThePerimeterWithBottomRightOwningTwoCorners) {
   const Box area{2, 1, 8, 6};  // 6 x 5 pixels inside a 10 x 8 canvas
   const FrameEdges e = FrameEdgesOf(area);

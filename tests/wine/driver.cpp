@@ -250,6 +250,18 @@ int CmdRegistered(int argc, wchar_t** argv, bool post) {
   return Send(hwnd, msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
 }
 
+// Moves a top-level window as a user dragging it would, size and z-order unchanged.
+int CmdMove(int argc, wchar_t** argv) {
+  HWND hwnd = nullptr;
+  unsigned long long x = 0, y = 0;
+  if (argc < 3 || !ParseHwnd(argv[0], &hwnd) || !ParseNumber(argv[1], &x) || !ParseNumber(argv[2], &y))
+    return kUsage;
+  return SetWindowPos(hwnd, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
+                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+             ? kOk
+             : kFailed;
+}
+
 int CmdClick(int argc, wchar_t** argv) {
   if (argc < 2) return kUsage;
   HWND button = TargetWindow(argc, argv);
@@ -519,6 +531,25 @@ int CmdWindows(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// How many tooltip windows (comctl32's class) process PID has on the current or the named desktop,
+// and the number of tools each knows, one line per window.
+int CmdTooltips(int argc, wchar_t** argv) {
+  unsigned long long pid = 0;
+  if (argc < 1 || !ParseNumber(argv[0], &pid)) return kUsage;
+  int found = 0;
+  for (HWND hwnd : TopLevelWindows(argc >= 2 ? argv[1] : nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    wchar_t name[64];
+    if (owner != pid || !GetClassNameW(hwnd, name, 64) || std::wcscmp(name, TOOLTIPS_CLASSW) != 0) continue;
+    DWORD_PTR tools = 0;
+    SendMessageTimeoutW(hwnd, TTM_GETTOOLCOUNT, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &tools);
+    WriteLine(HwndText(hwnd) + Format(" %lu", static_cast<unsigned long>(tools)));
+    ++found;
+  }
+  return found ? kOk : kFailed;
+}
+
 // Stands in for a program the shell starts (the browser): appends its arguments, tab-separated,
 // as one UTF-8 line to FILE.
 int CmdRecord(int argc, wchar_t** argv) {
@@ -689,10 +720,11 @@ void Usage() {
       "  find TITLE [timeout_ms] [desktop]   text HWND [ctrl-id]   child HWND CTRL-ID\n"
       "  rect|style|exstyle|visible|pid|focus HWND\n"
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
+      "  move HWND X Y\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
       "  start-locked EXE MS   reg-dacl KEY SDDL [32|64]\n"
       "  handles PID [max]   gdi PID   gdi-count PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
-      "  redraw HWND [N]\n"
+      "  redraw HWND [N]   tooltips PID [desktop]\n"
       "  record FILE ARGS...\n"
       "  hold-event EVENT MS [SDDL]   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
       "  balloons [TITLE]");
@@ -727,6 +759,7 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"sendreg") rc = CmdRegistered(n, args, false);
   else if (command == L"postreg") rc = CmdRegistered(n, args, true);
   else if (command == L"click") rc = CmdClick(n, args);
+  else if (command == L"move") rc = CmdMove(n, args);
   else if (command == L"signal") rc = CmdSignal(n, args);
   else if (command == L"event-exists") rc = CmdEventExists(n, args);
   else if (command == L"hold-hotkey") rc = CmdHoldHotkey(n, args);
@@ -744,6 +777,7 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"acp") rc = CmdAcp();
   else if (command == L"cursor") rc = CmdCursor(n, args);
   else if (command == L"windows") rc = CmdWindows(n, args);
+  else if (command == L"tooltips") rc = CmdTooltips(n, args);
   else if (command == L"record") rc = CmdRecord(n, args);
   else if (command == L"hold-event") rc = CmdHoldEvent(n, args);
   else if (command == L"last-text") rc = CmdLastText(n, args);

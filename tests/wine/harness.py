@@ -271,6 +271,26 @@ class Prefix:
 
     # --- running things in the prefix -----------------------------------------------------
 
+    def restart_at_dpi(self, dpi):
+        """Ends every process of the prefix and sets the display's scale (LogPixels: 96 is 100 %,
+        192 is 200 %) for what starts next. Wine reads it only when the prefix's server starts, in
+        both places, so the server is stopped, the values written, and the server started again."""
+        def server(flag):
+            subprocess.run([self.wineserver, flag], env=self.env, timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        server("-k")
+        server("-w")
+        for key in (r"HKCU\Control Panel\Desktop",
+                    r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
+            subprocess.run([self.wine, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60, check=True)
+        server("-k")
+        server("-w")
+        subprocess.run([self.wineserver, "-p"], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._metrics = None
+
     def set_locale(self, lc_all):
         """Locale of the processes started from now on; it sets their ANSI code page
         (zh_CN.UTF-8: 936, C.UTF-8: 1252)."""
@@ -427,6 +447,14 @@ class Prefix:
 
     def click(self, hwnd, ctrl):
         self._value("click", hwnd, ctrl)
+
+    def move(self, hwnd, x, y):
+        self._value("move", hwnd, x, y)
+
+    def tooltips(self, pid, desktop=None):
+        """The tooltip windows of process pid as {hwnd: number of tools}."""
+        rc, out = self.driver("tooltips", pid, *([desktop] if desktop else []))
+        return dict((hwnd, int(tools)) for hwnd, tools in (line.split() for line in out.splitlines())) if rc == 0 else {}
 
     def metrics(self):
         """SM_CXFULLSCREEN, SM_CYFULLSCREEN, SM_CYCAPTION and the work area, read once."""

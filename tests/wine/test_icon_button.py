@@ -9,8 +9,9 @@ import os
 import subprocess
 import time
 
-from harness import WM_CLOSE, WM_LBUTTONUP, check, wait_until
-from tolva import IDC_CANCEL, IDC_EXIT, IDC_SWITCH, IDC_TRAY, MAIN_TITLE, NEW_DESKTOP, RUNNING_TITLE, SECOND_TITLE
+from harness import SC_MINIMIZE, WM_CLOSE, WM_LBUTTONUP, WM_SYSCOMMAND, check, wait_until
+from tolva import (IDC_CANCEL, IDC_EXIT, IDC_SWITCH, IDC_TRAY, MAIN_TITLE, NEW_DESKTOP, RUNNING_TITLE, SECOND_TITLE,
+                   SHELL_WINDOW_TITLE, WM_TOLVA_QUERY, Q_TRAY_SHOWN)
 
 # Screenshots and the pointer need a screen of their own: other test modules running at the same
 # time put their topmost windows in the same corner. Without DISPLAY the harness starts a private
@@ -27,6 +28,7 @@ MK_LBUTTON = 0x0001
 BS_OWNERDRAW = 0x0B
 DLGC_DEFPUSHBUTTON = 0x10
 DLGC_UNDEFPUSHBUTTON = 0x20
+WM_DPICHANGED = 0x02E0
 
 
 class Shot:
@@ -136,6 +138,10 @@ def first_copy_in_view(prefix):
     newdesk = prefix.find(SECOND_TITLE, 30000, desktop=NEW_DESKTOP)
     prefix.post(newdesk, WM_CLOSE)
     wait_until(lambda: not prefix.visible(newdesk), message="the second copy's window stays up")
+    # So can the shell's folder window, which at 200 % reaches the corner: minimised.
+    shell = prefix.try_find(SHELL_WINDOW_TITLE, 10000, desktop=NEW_DESKTOP)
+    if shell:
+        prefix.send(shell, WM_SYSCOMMAND, SC_MINIMIZE, 0)
     return main
 
 
@@ -170,6 +176,47 @@ def test_main_window_icon_button_at_rest_hovered_and_pressed(prefix):
     check(pressed_icon[:2] == (icon[0] + 1, icon[1] + 1), f"pressed icon {pressed_icon}, at rest {icon}")
     prefix.send(hwnd_exit, BM_SETSTATE, 0, 0)
     wait_for_look(exit_rect, "none", "the pressed frame stays")
+
+    # Named for screen readers, not drawn (no caption beside the icon), and explained by tooltips.
+    check(prefix.text(main, IDC_SWITCH) == "切换" and prefix.text(main, IDC_EXIT) == "退出",
+          f"button names {prefix.text(main, IDC_SWITCH)!r}, {prefix.text(main, IDC_EXIT)!r}")
+    tips = prefix.tooltips(prefix.pid(main))
+    check(list(tips.values()) == [2], f"expected one tooltip window with both buttons: {tips}")
+    newdesk = prefix.find(SECOND_TITLE, 0, desktop=NEW_DESKTOP)
+    check(prefix.text(newdesk, IDC_SWITCH) == "切换", f"second copy's button {prefix.text(newdesk, IDC_SWITCH)!r}")
+    tips = prefix.tooltips(prefix.pid(newdesk), desktop=NEW_DESKTOP)
+    check(list(tips.values()) == [1], f"expected one tooltip window in the second copy: {tips}")
+
+    # At 200 % the icons grow with their buttons, drawn from images made for that size.
+    at_100 = drawn_icons(prefix, main)
+    prefix.restart_at_dpi(192)
+    main = first_copy_in_view(prefix)
+    at_200 = drawn_icons(prefix, main)
+    for ctrl in (IDC_EXIT, IDC_SWITCH):
+        (w1, h1), (w2, h2) = at_100[ctrl], at_200[ctrl]
+        check(w2 >= 1.5 * w1 and h2 >= 1.5 * h1, f"button {ctrl}: icon {w1}x{h1} at 96 DPI, {w2}x{h2} at 192")
+    # Moved to a monitor of another scale, the window loads its pictures for that scale and goes
+    # back into its corner. (Sent without the suggested rectangle, which cannot cross processes.)
+    placed = prefix.rect(main)
+    for dpi, want in ((96, at_100), (192, at_200)):
+        prefix.move(main, 40, 30)
+        prefix.send(main, WM_DPICHANGED, dpi << 16 | dpi, 0)
+        check(prefix.rect(main) == placed, f"after a change to {dpi} DPI the window is at {prefix.rect(main)}")
+        check(drawn_icons(prefix, main) == want, f"pictures at {dpi} DPI: {drawn_icons(prefix, main)}, want {want}")
+    check(prefix.send(main, WM_TOLVA_QUERY, Q_TRAY_SHOWN) == 1, "the tray icon went with the change of scale")
+
+
+def drawn_icons(prefix, main):
+    """Width and height of the picture drawn in each of the main window's buttons at rest."""
+    prefix.driver("cursor", 0, 0)
+    sizes = {}
+    for ctrl, drawn in ((IDC_EXIT, is_red), (IDC_SWITCH, None)):
+        rect = rect_of(prefix, main, ctrl)
+        shot = wait_for_look(rect, "none", f"button {ctrl} does not come to rest")
+        face = face_colour(shot, rect)
+        box = bounds(shot, rect, drawn or (lambda p, face=face: p != face))
+        sizes[ctrl] = (box[2] - box[0], box[3] - box[1])
+    return sizes
 
 
 def running_dialog_in_view(prefix):
@@ -227,6 +274,8 @@ def test_repainting_the_main_window_buttons_keeps_the_gdi_object_count(prefix):
     pid = prefix.pid(main)
     exit_rect = rect_of(prefix, main, IDC_EXIT)
     hwnd_exit = button_hwnd(prefix, main, IDC_EXIT)
+    tip = next(iter(prefix.tooltips(pid)), None)
+    check(tip, "the main window has no tooltip window")
 
     def gdi_count():
         rc, out = prefix.driver("gdi-count", pid)
@@ -255,6 +304,8 @@ def test_repainting_the_main_window_buttons_keeps_the_gdi_object_count(prefix):
         repaint(times)
         prefix.driver("cursor", (exit_rect[0] + exit_rect[2]) // 2, (exit_rect[1] + exit_rect[3]) // 2)
         wait_for_look(exit_rect, "raised", "no raised frame on hover")
+        # The tooltip makes its objects when it first shows: in the baseline too.
+        wait_until(lambda: prefix.visible(tip), timeout=15, message="no tooltip over the hovered button")
         repaint(times)
         prefix.driver("cursor", 0, 0)
         prefix.send(hwnd_exit, BM_SETSTATE, 1, 0)

@@ -7,6 +7,9 @@ from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LO
                    start_first_copy)
 
 MOD_CTRL_ALT = 3
+WM_SETTINGCHANGE = 0x001A
+WM_DISPLAYCHANGE = 0x007E
+SPI_SETWORKAREA = 0x002F
 
 HOTKEYS = {"Ctrl+Alt+N": 0x4E, "Ctrl+Alt+H": 0x48, "Ctrl+Alt+K": 0x4B, "Ctrl+Alt+Enter": 0x0D}
 
@@ -32,6 +35,12 @@ def test_first_copy_window_banner_placement_and_hot_keys(p):
     work_right, work_bottom = m["workarea"][2], m["workarea"][3]
     check((right, bottom) == (work_right, work_bottom),
           f"bottom-right corner {(right, bottom)}, expected the work area's {(work_right, work_bottom)}")
+    # A changed work area or resolution (taskbar moved, docking) puts it back into its corner.
+    for message, wparam, lparam in ((WM_SETTINGCHANGE, SPI_SETWORKAREA, 0), (WM_DISPLAYCHANGE, 24, 768 << 16 | 1024)):
+        p.move(hwnd, 40, 30)
+        check(p.rect(hwnd)[:2] == (40, 30), "the window could not be moved away")
+        p.send(hwnd, message, wparam, lparam)
+        check(p.rect(hwnd) == (left, top, right, bottom), f"message {message:#x} left the window at {p.rect(hwnd)}")
     check(p.event_exists(MARKER_EVENT), "the single-instance marker event does not exist")
     check([w[3] for w in p.windows()].count(MAIN_TITLE) == 1, "more than one main window")
 
@@ -123,8 +132,12 @@ def test_second_plain_start_shows_running_dialog_until_cancel(p):
 
 def test_further_start_brings_open_running_dialog_forward(p):
     start_first_copy(p)
+    # Started from a taskbar button in the corner: the dialog at the pointer, but whole on screen.
+    work = p.metrics()["workarea"]
+    p.cursor(work[2] - 9, work[3] - 8)
     second = p.start()
-    p.find(RUNNING_TITLE, 20000)
+    dialog = p.find(RUNNING_TITLE, 20000)
+    check(p.rect(dialog)[2:] == work[2:], f"running dialog at {p.rect(dialog)}, not flush in the work area {work}")
     third = p.start()
     wait_until(lambda: third.poll() is not None, 20, message="third start did not end by itself")
     dialogs = [w for w in p.windows() if w[3] == RUNNING_TITLE]

@@ -75,6 +75,7 @@ SWITCH_DESK, EXIT_TOLVA, HELLO, HIDE_M, DESK_N_OK = (
     "switch desk", "exit tolva", "tolva receive hello", "hide m", "desk n ok")
 # Wine's own tray window when no X tray manager runs, shown while it holds at least one icon.
 TRAY_TITLE = "Wine System Tray"
+SHELL_WINDOW_TITLE = "桌面"  # the folder window of the shell on "desk new"
 # The shell the program starts on "desk new" has exactly this command line.
 SHELL_COMMAND = "explorer"
 
