@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "win/fixed_text.h"
+
 constexpr const char* kNewDesktopName = "desk new";
 constexpr size_t kReasonCapacity = 1024;  // reStr
 
@@ -12,5 +14,18 @@ unsigned long __stdcall MakeDeskThreadFunc(void*);
 // new desktop when attaching to it succeeded.
 int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy,
                 int number, char* reStr);
+// Starts the shell on `desktop`: with `usersToken` (the user's ordinary shell token, see
+// PrepareShellToken) when this copy runs elevated, else, or when that fails, with its own rights.
+// On failure one reason line goes to `reStr`.
+bool StartShell(const char* desktop, HANDLE usersToken, PROCESS_INFORMATION* explorer, char* reStr);
+// Null unless this copy runs elevated; then the primary token of the user's ordinary shell on
+// "Default" (null with a log line when it cannot be had). The calling thread must be on
+// "Default". The caller closes it.
+HANDLE PrepareShellToken();
+// The shell already running on the calling thread's desktop, left by an earlier run, or null.
+HANDLE AdoptShell();
+// The system's text for an error code (code page 936), cut to fit a log line.
+win::Text<1024> ReasonText(DWORD error);
+
 // Puts the calling thread back on the default desktop and logs the outcome.
 void checkMake(int result, const char* name, const char* reStr);

@@ -3,6 +3,8 @@
 #include "app/log.h"
 #include "desktop/desk_rules.h"
 #include "desktop/events.h"
+#include "desktop/make_desk.h"
+#include "desktop/user_work.h"
 #include "ui/ids.h"
 #include "ui/tray.h"
 #include "win/handles.h"
@@ -13,6 +15,11 @@
 std::atomic<int> deadCount{0};
 std::atomic<int> switchRefused{0};
 std::atomic<int> okSent{0};
+
+namespace {
+std::atomic<bool> exitUnderWay{false};
+std::atomic<int> session{static_cast<int>(Session::Running)};
+}  // namespace
 
 namespace {
 
@@ -133,6 +140,7 @@ void SwitchDesk() {
 }
 
 BOOL ExitDesktops() {
+  exitUnderWay = true;  // the shell ended below is not restarted
   SignalEvent(1, 1);  // "notify n exit"
   Sleep(200);         // lets the second copy leave by itself
   TrayIconDelete();
@@ -141,6 +149,39 @@ BOOL ExitDesktops() {
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
   if (s.explorer) TerminateProcess(s.explorer.get(), 1);
   return s.defaultDesk ? SwitchDesktop(s.defaultDesk) : FALSE;
+}
+
+void SetSession(Session value) { session = static_cast<int>(value); }
+
+bool SessionMayEnd() { return session != static_cast<int>(Session::Running); }
+
+void WatchShell() {
+  if (exitUnderWay || SessionMayEnd()) return;
+  {
+    DeskLock lock;
+    const DeskState& s = State();
+    // While a creation run is under way (no "desk new" yet) that run decides about the shell.
+    if (!s.fresh || !s.explorer || WaitForSingleObject(s.explorer.get(), 0) != WAIT_OBJECT_0) return;
+  }
+  static ShellRestartLimiter limiter;  // first reached on the UI thread
+  switch (limiter.OnShellEnded(GetTickCount64())) {
+    case ShellRestartLimiter::Verdict::GivenUp:
+      return;
+    case ShellRestartLimiter::Verdict::GiveUp:
+      LogLine("explorer of desk new ended 3 times in 5 minutes,no more restarts\r\n");
+      return;
+    case ShellRestartLimiter::Verdict::Restart:
+      break;
+  }
+  LogLine("explorer of desk new ended,restart it ..\r\n");
+  win::Handle token(PrepareShellToken());
+  char reStr[kReasonCapacity] = "";
+  PROCESS_INFORMATION explorer{};
+  if (!StartShell(kNewDesktopName, token.get(), &explorer, reStr)) {
+    LogLine(reStr);
+    return;
+  }
+  ReplaceStartedProcesses(&explorer, nullptr);
 }
 
 void ShowDefaultDesktop() {

@@ -22,6 +22,15 @@ void ShowDefaultDesktop();
 // UI thread: tells the second copy to go, ends it and its shell, returns to "Default".
 BOOL ExitDesktops();
 
+// Where the session stands: while it may end (asked, not yet cancelled) and once it ends, neither
+// copy restarts, switches or ends anything; the system ends the processes itself.
+enum class Session { Running, Asked, Ending };
+void SetSession(Session session);
+bool SessionMayEnd();
+// First copy, UI thread, on each tick: when the shell started on "desk new" has ended while no
+// exit is under way and the session goes on, starts it again (within ShellRestartLimiter's bound).
+void WatchShell();
+
 // The desktop-creation thread's side: a run makes "desk new" not ready, then publishes the new
 // handle and the processes it started. Handles that a run replaces are closed.
 void BeginDesktopRun();

@@ -62,8 +62,9 @@ ShellRestartLimiter::Verdict ShellRestartLimiter::OnShellEnded(unsigned long lon
   return Verdict::Restart;
 }
 
-ShellLaunch ChooseShellLaunch(bool selfElevated, bool usersTokenReady, bool usersTokenElevated) {
-  if (!selfElevated) return ShellLaunch::Ordinary;
+ShellLaunch ChooseShellLaunch(bool selfElevated, bool usersShellFound, bool usersTokenReady,
+                              bool usersTokenElevated) {
+  if (!selfElevated || !usersShellFound) return ShellLaunch::Ordinary;
   if (!usersTokenReady) return ShellLaunch::OrdinaryAfterFallback;
   return usersTokenElevated ? ShellLaunch::Ordinary : ShellLaunch::UsersToken;
 }

@@ -59,9 +59,11 @@ class ShellRestartLimiter {
   bool givenUp_ = false;
 };
 
-// How the shell on "desk new" starts. An elevated copy starts it with the token of the user's
-// ordinary shell on "Default", so that "desk new" does not run with administrator rights; it
-// falls back to its own token (with a log line) when that token cannot be had. When the user's
-// shell is itself elevated (no split token: UAC off) there is nothing to gain from it.
+// How the shell on "desk new" starts. An elevated copy (an administrator's split token) starts
+// it with the token of the user's ordinary shell on "Default", so that "desk new" does not run
+// with administrator rights; it falls back to its own token, with a log line, when that token
+// cannot be had or used. With no shell on "Default" there is no ordinary token to prefer, and
+// when the user's shell is itself elevated (UAC off) nothing is gained from it.
 enum class ShellLaunch { Ordinary, UsersToken, OrdinaryAfterFallback };
-ShellLaunch ChooseShellLaunch(bool selfElevated, bool usersTokenReady, bool usersTokenElevated);
+ShellLaunch ChooseShellLaunch(bool selfElevated, bool usersShellFound, bool usersTokenReady,
+                              bool usersTokenElevated);

@@ -34,6 +34,9 @@ enum TolvaQuery : unsigned {
   kQueryOkSent = 4,       // second copy: "desk n ok" sent since start or taskbar restart
 };
 
+// Posted by the update worker after announcing a newer version: an exit the user did not ask for.
+constexpr unsigned WM_TOLVA_UPDATE_EXIT = 0x8000 + 0x41;  // WM_APP + 0x41
+
 // Global hot keys, all with Ctrl+Alt
 constexpr int HK_EXIT = 7771;          // Ctrl+Alt+K
 constexpr int HK_SWITCH_N = 7773;      // Ctrl+Alt+N

@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 #include "app/log.h"
+#include "desktop/desk_work.h"
 #include "desktop/events.h"
 #include "desktop/listener.h"
 #include "desktop/make_desk.h"
@@ -11,6 +12,7 @@
 #include "ui/ids.h"
 #include "ui/tray.h"
 #include "update/update_worker.h"
+#include "win/fixed_text.h"
 #include "win/text.h"
 
 namespace {
@@ -40,6 +42,30 @@ const HotKey kHotKeys[] = {
 
 void LogExistingEvent(int index, const char* name) {
   LogFormat("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS \r\n", index, name);
+}
+
+bool IsSpaceKey(const MSG& msg) {
+  return ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam == VK_SPACE) ||
+         (msg.message == WM_CHAR && msg.wParam == L' ');
+}
+
+// The question before an exit that would leave the user's programs on "desk new" out of reach.
+// Yes/No/Cancel with each button's meaning spelled out: a plain message box looks and works
+// the same on every Windows from 7 on and needs nothing of the common controls.
+int AskAboutUserWork(HWND owner, const UserWork& work) {
+  win::WideText<512> text;
+  text.Format(L"desk new 上还有 %d 个程序窗口开着:\r\n", work.count);
+  for (int i = 0; i < work.count && i < static_cast<int>(kListedTitles); ++i) {
+    text.Append(L"    ");
+    text.Append(work.titles[i]);
+    text.Append(L"\r\n");
+  }
+  if (work.count > static_cast<int>(kListedTitles)) text.Append(L"    ……\r\n");
+  text.Append(L"\r\n是: 切换到 desk new 去处理, 不退出\r\n"
+              L"否: 仍然退出, 这些程序留在 desk new 上继续运行, 下次启动双桌面时回来\r\n"
+              L"取消: 不退出");
+  return MessageBoxW(owner, text.c_str(), L"提示",
+                     MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON1 | MB_SETFOREGROUND);
 }
 
 }  // namespace
@@ -84,7 +110,63 @@ BOOL CMainDlg::OnInitDialog() {
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
   StartWorkerThread(UpdateThreadFunc);
-  return TRUE;
+  // The log takes the keyboard: on the exit button, the only tab stop, one stray Space would exit.
+  FocusLog();
+  return FALSE;
+}
+
+void CMainDlg::FocusLog() { SetFocus(GetDlgItem(hwnd(), IDC_LOG)); }
+
+void CMainDlg::RequestExit(bool byUser) {
+  if (m_asking) return;
+  const UserWork work = FindUserWork();
+  switch (PlanExit(byUser ? ExitRequest::ByUser : ExitRequest::ByUpdate, work.count)) {
+    case ExitPlan::RunSteps:
+      ExitDesktops();
+      PostQuitMessage(0);
+      return;
+    case ExitPlan::KeepRunning:
+      LogFormat("exit skipped,%d windows open on desk new\r\n", work.count);
+      return;
+    case ExitPlan::Ask:
+      break;
+  }
+  if (InSendMessage()) {
+    // Sent by the listener (or another process), which would wait out the question and miss
+    // every event meanwhile: ask from this thread's own queue instead.
+    PostMessageW(hwnd(), WM_COMMAND, IDC_EXIT, 0);
+    return;
+  }
+  // The question is asked on "Default", where this window is: show it first.
+  const bool wasOnNew = SwitchState() == 2;
+  if (wasOnNew) SwitchDesk();
+  m_asking = true;
+  const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
+  m_asking = false;
+  switch (answer) {
+    case ExitAnswer::ExitAnyway:
+      ExitDesktops();
+      PostQuitMessage(0);
+      return;
+    case ExitAnswer::GoToNew:
+      if (SwitchState() == 1) SwitchDesk();
+      return;
+    case ExitAnswer::Stay:
+      if (wasOnNew && SwitchState() == 1) SwitchDesk();
+      return;
+  }
+}
+
+void CMainDlg::OnEndSession(bool ending) {
+  if (ending) {
+    SetSession(Session::Ending);  // the system ends everything now: nothing restarted or switched
+    return;
+  }
+  SetSession(Session::Running);
+  // The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work
+  // where nobody could see it.
+  if (FindUserWork().count > 0)
+    TrayIconBalloon("提示", "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n");
 }
 
 void CMainDlg::RegisterHotKeys() {
@@ -96,7 +178,10 @@ void CMainDlg::RegisterHotKeys() {
       LogLine(key.failure);
 }
 
-bool CMainDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
+// Enter and Esc never end the window; Space never presses a button of it.
+bool CMainDlg::PreTranslateMessage(MSG& msg) {
+  return IsEnterOrEscKeyDown(msg) || ((msg.hwnd == hwnd() || IsChild(hwnd(), msg.hwnd)) && IsSpaceKey(msg));
+}
 
 bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
   switch (msg) {
@@ -107,6 +192,19 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
       return true;
     case WM_TOLVA_QUERY:
       result = AnswerQuery(wp);
+      return true;
+    case WM_TOLVA_UPDATE_EXIT:
+      RequestExit(false);
+      result = 1;
+      return true;
+    case WM_QUERYENDSESSION:
+      // Yes at once: the user's programs were asked before this copy.
+      SetSession(Session::Asked);
+      result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      OnEndSession(wp != FALSE);
+      result = 0;
       return true;
   }
   return false;
@@ -141,8 +239,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_COMMAND:
       if (LOWORD(wp) == IDC_EXIT) {
-        ExitDesktops();
-        PostQuitMessage(0);
+        RequestExit(true);
       } else if (LOWORD(wp) == IDC_SWITCH) {
         SwitchDesk();
       }
@@ -158,6 +255,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp != 0 || lp < WM_LBUTTONDOWN || lp > WM_RBUTTONDBLCLK) break;
       ShowWindow(hwnd(), SW_SHOWNORMAL);
       SetForegroundWindow(hwnd());
+      FocusLog();
       return 1;
   }
   return win::Dialog::DefWindowProc(msg, wp, lp);
@@ -173,8 +271,7 @@ void CMainDlg::OnHotKey(int id) {
       ToggleTray();
       break;
     case HK_EXIT:
-      ExitDesktops();
-      PostQuitMessage(0);
+      RequestExit(true);
       break;
   }
 }
@@ -195,7 +292,8 @@ void CMainDlg::OnTick() {
     trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
   }
   SignalEvent(1, 2);  // "ndesk receive ack"
-  if (++deadCount > kRestartThreshold) {
+  WatchShell();
+  if (++deadCount > kRestartThreshold && !SessionMayEnd()) {
     deadCount = 0;
     LogLine("desk n is dead\r\nnow restart it ..\r\n");
     StartWorkerThread(MakeDeskThreadFunc);

@@ -18,6 +18,10 @@ class CMainDlg : public win::Dialog {
 
  private:
   void RegisterHotKeys();
+  // Every way to exit comes here: asks first while the user's own windows are open on "desk new".
+  void RequestExit(bool byUser);
+  void OnEndSession(bool ending);
+  void FocusLog();
   void OnHotKey(int id);
   void ToggleTray();
   void OnTick();
@@ -26,4 +30,5 @@ class CMainDlg : public win::Dialog {
   IconButton m_btnSwitch;
   IconButton m_btnExit;
   HICON m_hIcon;  // shared icon resource, never destroyed
+  bool m_asking = false;  // the exit question is open: further requests wait for its answer
 };

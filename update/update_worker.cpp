@@ -35,7 +35,7 @@ void AnnounceNewVersion() {
   if (SUCCEEDED(com)) CoUninitialize();
   text.Format("多桌面已有更新，请去官方网站升级\r\n%s", kHomeUrl);
   MessageBoxW(hMainWnd, win::FromAnsi(text.c_str()).c_str(), win::FromAnsi("提示").c_str(), MB_OK | MB_ICONINFORMATION);
-  PostMessageW(hMainWnd, WM_COMMAND, IDC_EXIT, 0);
+  PostMessageW(hMainWnd, WM_TOLVA_UPDATE_EXIT, 0, 0);
 }
 
 }  // namespace

@@ -202,12 +202,13 @@ TEST(ShellRestart, AtMostThreeInFiveMinutesThenNoMore) {
 }
 
 TEST(ShellLaunch, ElevatedCopyUsesTheUsersOrdinaryShellTokenOrSaysWhyNot) {
-  EXPECT_EQ(ChooseShellLaunch(false, false, false), ShellLaunch::Ordinary);
-  EXPECT_EQ(ChooseShellLaunch(false, true, false), ShellLaunch::Ordinary);
-  EXPECT_EQ(ChooseShellLaunch(true, true, false), ShellLaunch::UsersToken);
-  EXPECT_EQ(ChooseShellLaunch(true, false, false), ShellLaunch::OrdinaryAfterFallback);
-  // UAC off: the user's shell is as elevated as the program.
-  EXPECT_EQ(ChooseShellLaunch(true, true, true), ShellLaunch::Ordinary);
+  EXPECT_EQ(ChooseShellLaunch(false, true, true, false), ShellLaunch::Ordinary);
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, false), ShellLaunch::UsersToken);
+  // The shell's process or token could not be opened, or the start with it failed.
+  EXPECT_EQ(ChooseShellLaunch(true, true, false, false), ShellLaunch::OrdinaryAfterFallback);
+  // No shell on "Default" to take a token from; UAC off, the user's shell as elevated as the program.
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, false), ShellLaunch::Ordinary);
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, true), ShellLaunch::Ordinary);
 }
 
 TEST(FixedText, AppendAndFormatCutAtCapacityAndStayTerminated) {

@@ -1,11 +1,13 @@
 """The second desktop under Wine: its creation with the shell and the second copy, switching,
 exit, the two copies watching each other, and the second copy's window."""
 
+import os
+import signal
 import time
 
 from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
                      WM_SYSCOMMAND, Failed, check, parse_int, prefix_processes, wait_until)
-from harness import HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_LOG, IDC_SWITCH, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY, WM_TRAYNOTIFY
+from harness import HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_LOG, IDC_SWITCH, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY, WM_TRAYNOTIFY
 
 MAIN_TITLE = "default"
 NEW_DESKTOP = "desk new"  # also the second copy's window title
@@ -19,6 +21,12 @@ MAKING = "Making desk new..   \r\n"
 READY = "desk new ok\r\n"
 REFUSED = "还没启动完毕，不能切换\r\n"
 RESTART = "desk n is dead\r\nnow restart it ..\r\n"
+SHELL_RESTART = "explorer of desk new ended,restart it ..\r\n"
+
+# The exit question: a message box of the first copy on Default, its text, its buttons.
+QUESTION_TITLE = "提示"
+MESSAGE_TEXT_ID = 0xFFFF
+IDCANCEL, IDYES, IDNO = 2, 6, 7
 
 # Wine's tray window, shown while it holds at least one icon.
 TRAY_TITLE = "Wine System Tray"
@@ -54,6 +62,20 @@ def command_lines(p):
             continue
         lines.append(" ".join(word.strip() for word in words if word.strip()))
     return lines
+
+
+def shell_pids(p):
+    """Unix pids of the shells the program started (see started_shells)."""
+    pids = []
+    for pid in prefix_processes(p.path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                words = [w.strip() for w in f.read().decode("utf-8", "replace").split("\0") if w.strip()]
+        except OSError:
+            continue
+        if words == ["explorer"]:
+            pids.append(pid)
+    return pids
 
 
 def started_shells(p):
@@ -133,6 +155,22 @@ def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
     check(query(p, main, Q_SWITCH_REFUSED) == 0, "a switch counted as refused without any request")
     check(proc.poll() is None and p.exists(second), "a copy ended")
 
+    # The shell crashes (a kill from Linux is one to Wine): within a few ticks a new one runs.
+    old_shells = shell_pids(p)
+    check(len(old_shells) == 1, f"expected one started shell: {command_lines(p)}")
+    os.kill(old_shells[0], signal.SIGKILL)
+    wait_until(lambda: SHELL_RESTART in log(p, main), 10, 0.3, "the ended shell was not restarted")
+    wait_until(lambda: len(shell_pids(p)) == 1 and shell_pids(p) != old_shells, 20, 0.5,
+               f"no new shell on desk new: {command_lines(p)}")
+    check(log(p, main).count(SHELL_RESTART) == 1, f"the shell was restarted more than once: {log(p, main)!r}")
+
+    # Nothing of the user's is open on desk new (the shell's own window is no folder window):
+    # exit asks nothing and leaves no shell behind.
+    p.send(main, WM_COMMAND, IDC_EXIT, 0)
+    wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end without asking")
+    wait_until(lambda: p.procs_named() == 0 and started_shells(p) == 0, 20, 0.5,
+               f"a copy or a shell is left after the exit: {command_lines(p)}")
+
 
 def test_switch_refused_before_ready_then_every_trigger_flips(p):
     p.start()
@@ -168,6 +206,23 @@ def test_switch_refused_before_ready_then_every_trigger_flips(p):
     check(query(p, main, Q_SWITCH_REFUSED) == 1, "the refusal was forgotten")
 
 
+def exit_question(p, main, how):
+    """Asks the first copy to exit (how: WM_COMMAND or WM_HOTKEY) and returns the question's window
+    and text, once the box is up."""
+    if how == WM_HOTKEY:
+        p.post(main, WM_HOTKEY, HK_EXIT, 0)
+    else:
+        p.post(main, WM_COMMAND, IDC_EXIT, 0)
+    box = p.find(QUESTION_TITLE, 15000)
+    check(p.pid(box) == p.pid(main), "the question does not belong to the first copy")
+    return box, p.text(box, MESSAGE_TEXT_ID)
+
+
+def answer(p, box, button):
+    p.click(box, button)
+    wait_until(lambda: not p.exists(box), 10, 0.2, "the question stayed open after its answer")
+
+
 def test_exit_ends_both_copies_and_the_shell(p):
     proc, main, second = start_pair(p)
     check(started_shells(p) == 1, "the shell did not start")
@@ -176,12 +231,35 @@ def test_exit_ends_both_copies_and_the_shell(p):
     p.send(main, WM_COMMAND, IDC_SWITCH, 0)
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "did not switch to desk new")
 
-    p.send(main, WM_COMMAND, IDC_EXIT, 0)
+    # The user opened a program on desk new: an exit asks first, naming it.
+    rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
+    check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
+    notepad_pid = int(out)
+    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP) if w[1] == notepad_pid and w[3]), None),
+                         20, 0.3, "notepad's window did not come up on desk new")
+    box, text = exit_question(p, main, WM_COMMAND)
+    check(notepad[3] in text and " 1 " in text, f"the question does not name the program: {text!r}")
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "the question is not shown on Default")
+    # Cancel: everything as it was, desk new shown again.
+    answer(p, box, IDCANCEL)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "cancel did not return to desk new")
+    check(proc.poll() is None and p.exists(second) and started_shells(p) == 1, "cancel ended something")
+    # From Default, Ctrl+Alt+K and "go to desk new": no exit, the screen goes there.
+    p.send(main, WM_COMMAND, IDC_SWITCH, 0)
+    box, _ = exit_question(p, main, WM_HOTKEY)
+    answer(p, box, IDYES)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "the answer did not switch to desk new")
+    check(proc.poll() is None and p.exists(second), "going to desk new ended a copy")
+
+    # Exit anyway: the steps as ever, and the user's program lives on.
+    box, _ = exit_question(p, main, WM_COMMAND)
+    answer(p, box, IDNO)
     wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end")
     wait_until(lambda: p.procs_named() == 0, 20, 0.5, "a copy is left after exit")
     wait_until(lambda: started_shells(p) == 0, 20, 0.5, "the shell started on desk new is left after exit")
     check(not p.exists(second), "the second copy's window is left")
     check(not tray_holds_icons(p) and not tray_holds_icons(p, NEW_DESKTOP), "a tray icon is left after exit")
+    check(p.exists(notepad[0]) and p.pid(notepad[0]) == notepad_pid, "the user's program did not survive the exit")
 
 
 def test_killed_second_copy_is_counted_dead_each_tick(p):
