@@ -14,8 +14,8 @@
 
 char deskNameStr[16] = "";
 
-bool StartWorkerThread(unsigned long(__stdcall* proc)(void*)) {
-  win::Handle thread(CreateThread(nullptr, 0x100000, proc, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+bool StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param) {
+  win::Handle thread(CreateThread(nullptr, 0x100000, proc, const_cast<void*>(param), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   return static_cast<bool>(thread);
 }
 

@@ -13,7 +13,8 @@ set(WIN_SOURCES
   win/control.cpp
   win/text.cpp
   ui/main_dlg.cpp
-  ui/tray.cpp
+  ui/desk_window.cpp
+  app/tray.cpp
   desktop/events.cpp
   desktop/switching.cpp
   desktop/make_desk.cpp

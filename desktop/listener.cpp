@@ -3,10 +3,9 @@
 #include <windows.h>
 
 #include "app/log.h"
+#include "app/tray.h"
 #include "desktop/events.h"
 #include "desktop/switching.h"
-#include "ui/ids.h"
-#include "ui/tray.h"
 
 namespace {
 
@@ -21,23 +20,24 @@ DWORD WaitOnGroup(int group) {
 
 }  // namespace
 
-unsigned long __stdcall EventsThreadFunc(void*) {
+unsigned long __stdcall EventsThreadFunc(void* commands) {
+  const ListenerCommands& c = *static_cast<const ListenerCommands*>(commands);
   for (;;) {
     const DWORD r = WaitOnGroup(0);
     switch (r) {
       case WAIT_OBJECT_0 + 0:  // "switch desk"
-        SendMessageW(hMainWnd, WM_COMMAND, IDC_SWITCH, 0);
+        SendMessageW(hMainWnd, WM_COMMAND, c.switchCommand, 0);
         break;
       case WAIT_OBJECT_0 + 1:  // "exit tolva"
         LogLine("WAIT_OBJECT_0+1\r\n");
         LogLine("tolva exit\r\n");
-        SendMessageW(hMainWnd, WM_COMMAND, IDC_EXIT, 0);
+        SendMessageW(hMainWnd, WM_COMMAND, c.exitCommand, 0);
         break;
       case WAIT_OBJECT_0 + 2:  // "tolva receive hello"
         deadCount = 0;
         break;
       case WAIT_OBJECT_0 + 3:  // "hide m"
-        SendMessageW(hMainWnd, WM_HOTKEY, HK_TRAY, 0);
+        SendMessageW(hMainWnd, WM_HOTKEY, c.trayHotKey, 0);
         break;
       case WAIT_OBJECT_0 + 4:  // "desk n ok"
         LogLine("desk new ok\r\n");
@@ -53,11 +53,12 @@ unsigned long __stdcall EventsThreadFunc(void*) {
   }
 }
 
-unsigned long __stdcall EventsThreadFuncNew(void*) {
+unsigned long __stdcall EventsThreadFuncNew(void* commands) {
+  const ListenerCommands& c = *static_cast<const ListenerCommands*>(commands);
   for (;;) {
     const DWORD r = WaitOnGroup(1);
     if (r == WAIT_OBJECT_0 + 1)  // "notify n exit"
-      SendMessageW(hMainWnd, WM_COMMAND, IDC_EXIT, 0);
+      SendMessageW(hMainWnd, WM_COMMAND, c.exitCommand, 0);
     else if (r == WAIT_OBJECT_0 + 2)  // "ndesk receive ack"
       deadCount = 0;
     else if (r == WAIT_FAILED)

@@ -5,16 +5,12 @@
 #include "desktop/events.h"
 #include "desktop/make_desk.h"
 #include "desktop/user_work.h"
-#include "ui/ids.h"
-#include "ui/tray.h"
 #include "win/handles.h"
 #include "win/immortal.h"
 #include "win/sync.h"
-#include "win/text.h"
 
 std::atomic<int> deadCount{0};
 std::atomic<int> switchRefused{0};
-std::atomic<int> okSent{0};
 
 namespace {
 std::atomic<bool> exitUnderWay{false};
@@ -69,22 +65,18 @@ InputDesk ReadInputDesk(DWORD* error) {
 
 }  // namespace
 
-void OpenStartupDesktops(HWND owner) {
+bool OpenStartupDesktops() {
   HDESK opened = OpenDesktopW(L"Default", 0, FALSE, DESKTOP_CREATEWINDOW | DESKTOP_SWITCHDESKTOP);
-  if (!opened) {
-    {
-      DeskLock lock;
-      State().defaultDesk = GetThreadDesktop(GetCurrentThreadId());
-      State().current = State().defaultDesk;
-    }
-    MessageBoxW(owner, win::FromAnsi("无法获取缺省桌面信息!\r\n所以当前桌面将被视为原始桌面!").c_str(), L"Error",
-                MB_ICONERROR);
-    return;
-  }
   DeskLock lock;
+  if (!opened) {
+    State().defaultDesk = GetThreadDesktop(GetCurrentThreadId());
+    State().current = State().defaultDesk;
+    return false;
+  }
   State().openedDefault.reset(opened);
   State().defaultDesk = opened;
   State().current = opened;
+  return true;
 }
 
 HDESK DefaultDesktop() {
@@ -92,8 +84,9 @@ HDESK DefaultDesktop() {
   return State().defaultDesk;
 }
 
-void SwitchDesk() {
-  enum class Outcome { Switched, NotReady, Lost, NoInput } outcome = Outcome::NotReady;
+SwitchResult SwitchDesk() {
+  using Outcome = SwitchOutcome;
+  Outcome outcome = Outcome::NotReady;
   DWORD inputError = 0;
   {
     DeskLock lock;
@@ -120,30 +113,18 @@ void SwitchDesk() {
       }
     }
   }
-  switch (outcome) {
-    case Outcome::Switched:
-      return;
-    case Outcome::NoInput:
-      // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
-      LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(inputError));
-      return;
-    case Outcome::Lost:
-      MessageBoxW(hMainWnd, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(),
-                  MB_ICONWARNING);
-      return;
-    case Outcome::NotReady:
-      break;
-  }
-  switchRefused = 1;
-  LogLine("还没启动完毕，不能切换\r\n");
-  TrayIconBalloon("提示", "还没启动完毕，不能切换\r\n");
+  if (outcome == Outcome::NotReady) switchRefused = 1;
+  return {outcome, inputError};
+}
+
+void TellSecondCopyToLeave() {
+  exitUnderWay = true;
+  SignalEvent(1, 1);  // "notify n exit"
+  Sleep(200);         // lets the second copy leave by itself
 }
 
 BOOL ExitDesktops() {
-  exitUnderWay = true;  // the shell ended below is not restarted
-  SignalEvent(1, 1);  // "notify n exit"
-  Sleep(200);         // lets the second copy leave by itself
-  TrayIconDelete();
+  exitUnderWay = true;  // the shell ended here is not restarted
   DeskLock lock;
   DeskState& s = State();
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
@@ -242,20 +223,4 @@ int SwitchState() {
   if (s.current == s.defaultDesk) return 1;
   if (s.current == s.fresh) return 2;
   return 3;
-}
-
-LRESULT AnswerQuery(WPARAM selector) {
-  switch (selector) {
-    case kQuerySwitchState:
-      return SwitchState();
-    case kQueryDeadCount:
-      return deadCount;
-    case kQuerySwitchRefused:
-      return switchRefused;
-    case kQueryTrayShown:
-      return trayShown;
-    case kQueryOkSent:
-      return okSent;
-  }
-  return -1;
 }

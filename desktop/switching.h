@@ -7,19 +7,30 @@
 
 extern std::atomic<int> deadCount;      // ticks since the partner last said it is alive
 extern std::atomic<int> switchRefused;  // 1 once a switch was refused for want of "desk new"
-extern std::atomic<int> okSent;         // second copy: "desk n ok" sent since start/taskbar restart
 
-// Opens "Default" (or falls back to the UI thread's desktop, telling the user) and makes it the
-// current desktop. Runs on the UI thread at start-up; `owner` owns the message box.
-void OpenStartupDesktops(HWND owner);
+// Opens "Default" and makes it the current desktop. Runs on the UI thread at start-up. False when
+// it cannot be opened: the UI thread's own desktop stands in for it then.
+[[nodiscard]] bool OpenStartupDesktops();
 HDESK DefaultDesktop();
 
-// UI thread: flips the input desktop between "Default" and "desk new", or refuses.
-void SwitchDesk();
+enum class SwitchOutcome {
+  Switched,  // or SwitchDesktop refused, which leaves the believed desktop as it was
+  NotReady,  // no "desk new" yet: switchRefused is set
+  Lost,      // the believed desktop is neither of the two
+  NoInput,   // a secure desktop holds the input; `inputError` says why it cannot be opened
+};
+struct SwitchResult {
+  SwitchOutcome outcome;
+  DWORD inputError;
+};
+// UI thread: flips the input desktop between "Default" and "desk new", or says why not.
+SwitchResult SwitchDesk();
 // Second copy: shows "Default" before it leaves on its own, since without the first copy no hot
 // key and no button would lead the user back.
 void ShowDefaultDesktop();
-// UI thread: tells the second copy to go, ends it and its shell, returns to "Default".
+// UI thread, the exit steps: first tells the second copy to go and gives it 200 ms to leave by
+// itself; then ExitDesktops ends it and its shell and returns to "Default".
+void TellSecondCopyToLeave();
 BOOL ExitDesktops();
 
 // Where the session stands: while it may end (asked, not yet cancelled) and once it ends, neither
@@ -41,5 +52,3 @@ void ReplaceStartedProcesses(PROCESS_INFORMATION* explorer, PROCESS_INFORMATION*
 
 // Observation for tests and the soak script: 0 not ready, 1 on Default, 2 on New, 3 lost.
 int SwitchState();
-// Answers a diagnostic query (WM_TOLVA_QUERY) of either copy.
-LRESULT AnswerQuery(WPARAM selector);

@@ -2,25 +2,26 @@
 
 #include "app/app.h"
 #include "app/log.h"
+#include "app/tray.h"
 #include "desktop/desk_work.h"
 #include "desktop/events.h"
-#include "desktop/listener.h"
 #include "desktop/make_desk.h"
 #include "desktop/switching.h"
 #include "state/own_file.h"
 #include "state/registry_store.h"
+#include "ui/desk_window.h"
 #include "ui/ids.h"
-#include "ui/tray.h"
 #include "update/update_worker.h"
 #include "win/fixed_text.h"
 #include "win/text.h"
 
 namespace {
 
-UINT taskbarCreatedMsg = 0;
 bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick leaves it away
 
 constexpr int kRestartThreshold = 500;
+
+const UINT kUpdateExitCommand = ID_UPDATE_EXIT;  // handed to the update worker
 
 const char* const kBanner[] = {
     "hello\r\n",          "Kalvo双桌面 2.22\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
@@ -42,6 +43,25 @@ const HotKey kHotKeys[] = {
 
 void LogExistingEvent(int index, const char* name) {
   LogFormat("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS \r\n", index, name);
+}
+
+// What the user learns of a switch that did not happen.
+void ReportSwitch(const SwitchResult& switched, HWND owner) {
+  switch (switched.outcome) {
+    case SwitchOutcome::Switched:
+      return;
+    case SwitchOutcome::NoInput:
+      // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
+      LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(switched.inputError));
+      return;
+    case SwitchOutcome::Lost:
+      MessageBoxW(owner, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(), MB_ICONWARNING);
+      return;
+    case SwitchOutcome::NotReady:
+      LogLine("还没启动完毕，不能切换\r\n");
+      TrayIconBalloon("提示", "还没启动完毕，不能切换\r\n");
+      return;
+  }
 }
 
 bool IsSpaceKey(const MSG& msg) {
@@ -70,10 +90,6 @@ int AskAboutUserWork(HWND owner, const UserWork& work) {
 
 }  // namespace
 
-bool IsEnterOrEscKeyDown(const MSG& msg) {
-  return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
-}
-
 CMainDlg::CMainDlg() : win::Dialog(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT))) {}
 
 BOOL CMainDlg::OnInitDialog() {
@@ -83,33 +99,31 @@ BOOL CMainDlg::OnInitDialog() {
   SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(wnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-  hMainWnd = wnd;
+  BeginDeskWindow(wnd);
   AttachLogWindow(GetDlgItem(wnd, IDC_LOG));
-  taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
-  AllowTaskbarCreated(wnd, taskbarCreatedMsg);
-  SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
   PlaceWindow(wnd);
   ShowWindow(wnd, SW_SHOW);
-  SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
 
   for (const char* line : kBanner) LogLine(line);
   RegisterHotKeys();
-  OpenStartupDesktops(wnd);
+  if (!OpenStartupDesktops())
+    MessageBoxW(wnd, win::FromAnsi("无法获取缺省桌面信息!\r\n所以当前桌面将被视为原始桌面!").c_str(), L"Error",
+                MB_ICONERROR);
   CountStartInRecord();
   CheckOwnFile();
 
-  hTrayIcon = LoadTrayIcon(IDI_DEFAULT);
-  trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconAdd();
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   m_btnExit.LoadIcons(IDI_EXIT);
 
   CreateOwnEvents(0, LogExistingEvent);
-  StartWorkerThread(EventsThreadFunc);
+  StartWorkerThread(EventsThreadFunc, &kListenerCommands);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
-  StartWorkerThread(UpdateThreadFunc);
+  StartWorkerThread(UpdateThreadFunc, &kUpdateExitCommand);
   // The log takes the keyboard: on the exit button, the only tab stop, one stray Space would exit.
   FocusLog();
   return FALSE;
@@ -122,8 +136,7 @@ void CMainDlg::RequestExit(bool byUser) {
   const UserWork work = FindUserWork();
   switch (PlanExit(byUser ? ExitRequest::ByUser : ExitRequest::ByUpdate, work.count)) {
     case ExitPlan::RunSteps:
-      ExitDesktops();
-      PostQuitMessage(0);
+      Exit();
       return;
     case ExitPlan::KeepRunning:
       LogFormat("exit skipped,%d windows open on desk new\r\n", work.count);
@@ -139,20 +152,19 @@ void CMainDlg::RequestExit(bool byUser) {
   }
   // The question is asked on "Default", where this window is: show it first.
   const bool wasOnNew = SwitchState() == 2;
-  if (wasOnNew) SwitchDesk();
+  if (wasOnNew) ReportSwitch(SwitchDesk(), hwnd());
   m_asking = true;
   const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
   m_asking = false;
   switch (answer) {
     case ExitAnswer::ExitAnyway:
-      ExitDesktops();
-      PostQuitMessage(0);
+      Exit();
       return;
     case ExitAnswer::GoToNew:
-      if (SwitchState() == 1) SwitchDesk();
+      if (SwitchState() == 1) ReportSwitch(SwitchDesk(), hwnd());
       return;
     case ExitAnswer::Stay:
-      if (wasOnNew && SwitchState() == 1) SwitchDesk();
+      if (wasOnNew && SwitchState() == 1) ReportSwitch(SwitchDesk(), hwnd());
       return;
   }
 }
@@ -191,11 +203,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
       result = reinterpret_cast<LRESULT>(m_hIcon);
       return true;
     case WM_TOLVA_QUERY:
-      result = AnswerQuery(wp);
-      return true;
-    case WM_TOLVA_UPDATE_EXIT:
-      RequestExit(false);
-      result = 1;
+      result = AnswerQuery(wp, 0);
       return true;
     case WM_QUERYENDSESSION:
       // Yes at once: the user's programs were asked before this copy.
@@ -225,9 +233,9 @@ bool CMainDlg::PaintMinimized() {
 }
 
 LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
+  if (IsTaskbarCreated(msg)) {
     LogLine("explorer restarted..\r\n");
-    trayShown = 0;
+    TrayIconLost();
     return 1;
   }
   switch (msg) {
@@ -238,11 +246,12 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       HideToCorner(hwnd());
       return 1;
     case WM_COMMAND:
-      if (LOWORD(wp) == IDC_EXIT) {
+      if (LOWORD(wp) == IDC_EXIT)
         RequestExit(true);
-      } else if (LOWORD(wp) == IDC_SWITCH) {
-        SwitchDesk();
-      }
+      else if (LOWORD(wp) == ID_UPDATE_EXIT)
+        RequestExit(false);
+      else if (LOWORD(wp) == IDC_SWITCH)
+        ReportSwitch(SwitchDesk(), hwnd());
       return 1;
     case WM_TIMER:
       if (wp != IDT_TICK) break;
@@ -252,9 +261,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       OnHotKey(static_cast<int>(wp));
       return 1;
     case WM_TRAYNOTIFY:
-      if (wp != 0 || lp < WM_LBUTTONDOWN || lp > WM_RBUTTONDBLCLK) break;
-      ShowWindow(hwnd(), SW_SHOWNORMAL);
-      SetForegroundWindow(hwnd());
+      if (!ShowOnTrayClick(hwnd(), wp, lp)) break;
       FocusLog();
       return 1;
   }
@@ -276,21 +283,26 @@ void CMainDlg::OnHotKey(int id) {
   }
 }
 
+void CMainDlg::Exit() {
+  TellSecondCopyToLeave();
+  TrayIconDelete();
+  ExitDesktops();
+  PostQuitMessage(0);
+}
+
 void CMainDlg::ToggleTray() {
-  if (trayShown == 1) {
+  if (TrayIconShown() == 1) {
     ShowWindow(hwnd(), SW_HIDE);
     TrayIconDelete();
     trayHidden = true;
   } else {
-    trayShown = TrayIconAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
+    TrayIconAdd();
     trayHidden = false;
   }
 }
 
 void CMainDlg::OnTick() {
-  if (trayShown != 1 && !trayHidden) {
-    trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
-  }
+  if (!trayHidden) KeepTrayIcon();
   SignalEvent(1, 2);  // "ndesk receive ack"
   WatchShell();
   if (++deadCount > kRestartThreshold && !SessionMayEnd()) {

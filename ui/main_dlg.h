@@ -3,9 +3,6 @@
 #include "controls/icon_button.h"
 #include "win/dialog.h"
 
-// Enter and Esc never end the two long-lived windows.
-bool IsEnterOrEscKeyDown(const MSG& msg);
-
 class CMainDlg : public win::Dialog {
  public:
   CMainDlg();
@@ -24,6 +21,8 @@ class CMainDlg : public win::Dialog {
   void FocusLog();
   void OnHotKey(int id);
   void ToggleTray();
+  // The exit steps: the second copy and its shell end, "Default" is shown, the window quits.
+  void Exit();
   void OnTick();
   bool PaintMinimized();
 

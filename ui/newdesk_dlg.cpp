@@ -2,17 +2,15 @@
 
 #include "app/app.h"
 #include "app/log.h"
+#include "app/tray.h"
 #include "desktop/events.h"
-#include "desktop/listener.h"
 #include "desktop/switching.h"
+#include "ui/desk_window.h"
 #include "ui/ids.h"
-#include "ui/main_dlg.h"
-#include "ui/tray.h"
 #include "win/text.h"
 
 namespace {
 
-UINT taskbarCreatedMsg = 0;
 constexpr int kQuitThreshold = 5;
 
 void BalloonExistingEvent(int index, const char* name) {
@@ -28,21 +26,17 @@ CNewDeskDlg::CNewDeskDlg() : win::Dialog(IDD_NEWDESK) {}
 BOOL CNewDeskDlg::OnInitDialog() {
   Bind(IDC_SWITCH, m_btnSwitch);
   HWND wnd = hwnd();
-  hMainWnd = wnd;
-  taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
-  AllowTaskbarCreated(wnd, taskbarCreatedMsg);
-  SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
-  SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
+  BeginDeskWindow(wnd);
   Sleep(200);
-  hTrayIcon = LoadTrayIcon(IDI_NEWDESK);
-  trayShown = TrayIconAdd(hTrayIcon, wnd, WM_TRAYNOTIFY, deskNameStr);
+  HICON icon = TrayIconInit(IDI_NEWDESK, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconAdd();
   Sleep(200);
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
-  SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(hTrayIcon));
+  SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   CreateOwnEvents(1, BalloonExistingEvent);
-  StartWorkerThread(EventsThreadFuncNew);
+  StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
   return TRUE;
 }
 
@@ -51,7 +45,7 @@ bool CNewDeskDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg
 bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
   switch (msg) {
     case WM_TOLVA_QUERY:
-      result = AnswerQuery(wp);
+      result = AnswerQuery(wp, m_okSent);
       return true;
     case WM_QUERYENDSESSION:
       SetSession(Session::Asked);
@@ -66,9 +60,9 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
 }
 
 LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
-    trayShown = 0;
-    okSent = 0;
+  if (IsTaskbarCreated(msg)) {
+    TrayIconLost();
+    m_okSent = 0;
     return 1;
   }
   switch (msg) {
@@ -90,28 +84,23 @@ LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == IDT_TICK) OnTick();
       break;
     case WM_TRAYNOTIFY:
-      if (wp == 0 && lp >= WM_LBUTTONDOWN && lp <= WM_RBUTTONDBLCLK) {
-        ShowWindow(hwnd(), SW_SHOWNORMAL);
-        SetForegroundWindow(hwnd());
-      }
+      ShowOnTrayClick(hwnd(), wp, lp);
       break;
   }
   return win::Dialog::DefWindowProc(msg, wp, lp);
 }
 
 void CNewDeskDlg::OnTick() {
-  if (trayShown != 1) {
-    trayShown = TrayIconReAdd(hTrayIcon, hwnd(), WM_TRAYNOTIFY, deskNameStr);
-  }
+  const bool iconShown = KeepTrayIcon();
   // Without a taskbar on this desktop (its shell ended) the tray icon cannot bring the window
   // back: it stays shown, so its switch button stays within reach.
   const bool taskbar = FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr;
   if (!taskbar && !(GetWindowLongW(hwnd(), GWL_STYLE) & WS_VISIBLE)) ShowWindow(hwnd(), SW_SHOWNA);
-  if (trayShown == 1) {
+  if (iconShown) {
     // Hidden only while the icon exists to bring it back.
     if (taskbar && GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
-    if (okSent == 0) {
-      okSent = 1;
+    if (m_okSent == 0) {
+      m_okSent = 1;
       SignalEvent(0, 4);  // "desk n ok"
     }
   }

@@ -18,4 +18,5 @@ class CNewDeskDlg : public win::Dialog {
   void OnTick();
 
   IconButton m_btnSwitch;
+  int m_okSent = 0;  // "desk n ok" sent since start or the taskbar's restart
 };

@@ -6,10 +6,9 @@
 #include <shellapi.h>
 
 #include "app/log.h"
+#include "app/tray.h"
 #include "state/own_file.h"
 #include "state/registry_store.h"
-#include "ui/ids.h"
-#include "ui/tray.h"
 #include "update/http_fetch.h"
 #include "update/update_parser.h"
 #include "update/version.h"
@@ -22,7 +21,7 @@ constexpr char kUpdateUrl[] = "http://" TOLVA_UPDATE_HOST "/tolva2/TOLVA_UPDATA.
 
 void LogSink(const char* line) { LogLine(line); }
 
-void AnnounceNewVersion() {
+void AnnounceNewVersion(UINT exitCommand) {
   win::Text<512> text;
   text.Format("更新地址:\r\n%s\r\n", kHomeUrl);
   LogLine(text.c_str());
@@ -35,7 +34,7 @@ void AnnounceNewVersion() {
   if (SUCCEEDED(com)) CoUninitialize();
   text.Format("多桌面已有更新，请去官方网站升级\r\n%s", kHomeUrl);
   MessageBoxW(hMainWnd, win::FromAnsi(text.c_str()).c_str(), win::FromAnsi("提示").c_str(), MB_OK | MB_ICONINFORMATION);
-  PostMessageW(hMainWnd, WM_TOLVA_UPDATE_EXIT, 0, 0);
+  PostMessageW(hMainWnd, WM_COMMAND, exitCommand, 0);
 }
 
 }  // namespace
@@ -51,7 +50,7 @@ void _tolva_UPDATA() {
   LogLine(line);
 }
 
-unsigned long __stdcall UpdateThreadFunc(void*) {
+unsigned long __stdcall UpdateThreadFunc(void* exitCommand) {
   int fetchState = 0;  // 0 before the fetch, 1 after success, -1 after failure: one fetch a run
   for (;;) {
     Sleep(5000);
@@ -69,7 +68,7 @@ unsigned long __stdcall UpdateThreadFunc(void*) {
         updateLen = length;
         updateBuf[length] = '\0';
         _tolva_UPDATA();
-        if (IsNewerVersion(record.r_ver, kProgramVersion)) AnnounceNewVersion();
+        if (IsNewerVersion(record.r_ver, kProgramVersion)) AnnounceNewVersion(*static_cast<const UINT*>(exitCommand));
       }
     }
     Sleep(1000);

@@ -2,7 +2,9 @@
 // own is announced to the user, and the program then ends.
 #pragma once
 
-unsigned long __stdcall UpdateThreadFunc(void*);
+// `exitCommand` points at the WM_COMMAND id that ends the program, posted to hMainWnd after a
+// newer version was announced; it lives as long as the process.
+unsigned long __stdcall UpdateThreadFunc(void* exitCommand);
 
 // Folds the downloaded text in updateBuf into the record, stores and reloads it, logs the message.
 void _tolva_UPDATA();

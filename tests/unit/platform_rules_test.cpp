@@ -9,7 +9,7 @@
 #include "desktop/event_index.h"
 #include "desktop/user_work.h"
 #include "state/own_file_rules.h"
-#include "ui/tray_text.h"
+#include "app/tray_text.h"
 #include "win/fixed_text.h"
 
 TEST(EventIndex, GroupsOfFiveAndOnlyValidPositions) {

@@ -1,16 +1,14 @@
-#include "ui/tray.h"
+#include "app/tray.h"
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cwchar>
 
-#include "ui/tray_text.h"
+#include "app/tray_text.h"
 #include "win/immortal.h"
 #include "win/sync.h"
 #include "win/text.h"
-
-HICON hTrayIcon = nullptr;
-std::atomic<int> trayShown{0};
 
 namespace {
 
@@ -19,6 +17,7 @@ namespace {
 struct TrayRecord {
   win::CriticalSection lock;
   NOTIFYICONDATAW data{};
+  std::atomic<int> shown{0};  // read without the lock by the diagnostic query
 };
 
 // Lives to the end of the process: the listener and the update worker may still show a balloon
@@ -41,29 +40,33 @@ void CopyField(wchar_t (&field)[N], const char* text) {
 
 }  // namespace
 
-HICON LoadTrayIcon(int resourceId) {
+HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                                              LR_DEFAULTCOLOR));
-  return icon ? icon : LoadIconW(instance, MAKEINTRESOURCEW(resourceId));
-}
-
-void AllowTaskbarCreated(HWND wnd, UINT taskbarCreatedMsg) {
-  if (taskbarCreatedMsg) ChangeWindowMessageFilterEx(wnd, taskbarCreatedMsg, MSGFLT_ALLOW, nullptr);
-}
-
-int TrayIconAdd(HICON icon, HWND wnd, UINT message, const char* tip) {
+  if (!icon) icon = LoadIconW(instance, MAKEINTRESOURCEW(resourceId));
   TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;
   d.cbSize = NOTIFYICONDATAW_V2_SIZE;
   d.hWnd = wnd;
-  d.uID = 0;
-  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   d.uCallbackMessage = message;
   d.hIcon = icon;
   CopyField(d.szTip, tip);
-  return Shell_NotifyIconW(NIM_ADD, &d) ? 1 : 0;
+  return icon;
+}
+
+int TrayIconShown() { return Tray().shown; }
+
+void TrayIconLost() { Tray().shown = 0; }
+
+int TrayIconAdd() {
+  TrayLock lock;
+  NOTIFYICONDATAW& d = Tray().data;
+  d.uID = 0;
+  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  Tray().shown = Shell_NotifyIconW(NIM_ADD, &d) ? 1 : 0;
+  return Tray().shown;
 }
 
 int TrayIconBalloon(const char* title, const char* text) {
@@ -79,13 +82,13 @@ int TrayIconBalloon(const char* title, const char* text) {
 }
 
 void TrayIconDelete() {
-  trayShown = 0;
   TrayLock lock;
+  Tray().shown = 0;
   Shell_NotifyIconW(NIM_DELETE, &Tray().data);
 }
 
-int TrayIconReAdd(HICON icon, HWND wnd, UINT message, const char* tip) {
+int TrayIconReAdd() {
   // Delete first, so that a stale entry of the same window and id cannot block the add.
   TrayIconDelete();
-  return TrayIconAdd(icon, wnd, message, tip);
+  return TrayIconAdd();
 }

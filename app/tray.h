@@ -1,0 +1,23 @@
+// The process's one notification-area icon: its record, whether it is shown, add, balloon,
+// delete. Balloons come from any thread; the UI thread sets the record up and adds and deletes.
+#pragma once
+#include <windows.h>
+
+// Sets what every add shows: the icon resource at the small-icon size of the display's scaling
+// (sharp at 125-200 %), the window that gets the icon's clicks as `message`, and the tip. UI thread,
+// before the first add. Returns the icon, held to the end of the process as the tray shows it.
+HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip);
+
+// 1 while the icon is believed to be in the tray: after an add that worked, until a delete or
+// the taskbar's restart.
+int TrayIconShown();
+// The taskbar restarted and took the icon with it.
+void TrayIconLost();
+
+// Texts are code page 936; each is cut to its field (tip 127, text 255, title 63 characters).
+// The add's result (1 or 0) becomes the shown flag.
+int TrayIconAdd();
+int TrayIconBalloon(const char* title, const char* text);
+void TrayIconDelete();
+// Restores a lost icon: delete, then add; returns the add's result.
+int TrayIconReAdd();
