@@ -13,6 +13,7 @@ MAIN_TITLE = "default"
 NEW_DESKTOP = "desk new"  # also the second copy's window title
 
 WM_LBUTTONUP = 0x0202
+WM_QUERYENDSESSION, WM_ENDSESSION, ENDSESSION_LOGOFF = 0x0011, 0x0016, 0x80000000
 WS_VISIBLE = 0x10000000
 
 ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready, 3 lost
@@ -25,6 +26,7 @@ SHELL_RESTART = "explorer of desk new ended,restart it ..\r\n"
 
 # The exit question: a message box of the first copy on Default, its text, its buttons.
 QUESTION_TITLE = "提示"
+WORK_OPEN = "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n"
 MESSAGE_TEXT_ID = 0xFFFF
 IDCANCEL, IDYES, IDNO = 2, 6, 7
 
@@ -164,6 +166,23 @@ def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
                f"no new shell on desk new: {command_lines(p)}")
     check(log(p, main).count(SHELL_RESTART) == 1, f"the shell was restarted more than once: {log(p, main)!r}")
 
+    # Logoff: both copies say yes at once; once the session ends nothing is restarted or ended,
+    # not even a shell the system has ended first. A cancelled logoff lets the watch go on.
+    for window in (main, second):
+        check(p.send(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == 1, "WM_QUERYENDSESSION not answered yes")
+        p.send(window, WM_ENDSESSION, 1, ENDSESSION_LOGOFF)
+    ended = shell_pids(p)
+    os.kill(ended[0], signal.SIGKILL)
+    time.sleep(4)
+    check(log(p, main).count(SHELL_RESTART) == 1 and not shell_pids(p), "a shell was started while the session ends")
+    check(proc.poll() is None and p.exists(second) and query(p, main, Q_SWITCH_STATE) == ON_DEFAULT,
+          "the session's end ended or switched something")
+    for window in (main, second):
+        p.send(window, WM_ENDSESSION, 0, ENDSESSION_LOGOFF)
+    wait_until(lambda: log(p, main).count(SHELL_RESTART) == 2 and len(shell_pids(p)) == 1, 20, 0.5,
+               "the shell was not restarted after the logoff was cancelled")
+    check(WORK_OPEN not in balloon_texts(p), "a cancelled logoff reported work open on an empty desk new")
+
     # Nothing of the user's is open on desk new (the shell's own window is no folder window):
     # exit asks nothing and leaves no shell behind.
     p.send(main, WM_COMMAND, IDC_EXIT, 0)
@@ -250,6 +269,11 @@ def test_exit_ends_both_copies_and_the_shell(p):
     answer(p, box, IDYES)
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "the answer did not switch to desk new")
     check(proc.poll() is None and p.exists(second), "going to desk new ended a copy")
+
+    # A logoff that the system cancelled (perhaps for the user's program) says the work is open there.
+    p.send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF)
+    p.send(main, WM_ENDSESSION, 0, ENDSESSION_LOGOFF)
+    wait_until(lambda: WORK_OPEN in balloon_texts(p), 10, 0.3, "no balloon about the work open on desk new")
 
     # Exit anyway: the steps as ever, and the user's program lives on.
     box, _ = exit_question(p, main, WM_COMMAND)
