@@ -4,19 +4,17 @@
 
 #include <commctrl.h>
 
-#include <cstring>
-
 #include "app/role.h"
 #include "ui/main_dlg.h"
 #include "ui/newdesk_dlg.h"
 #include "ui/running_dlg.h"
 #include "win/handles.h"
 
-char deskNameStr[16] = "";
+win::Text<16> deskNameStr;
 
-bool StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param) {
-  win::Handle thread(CreateThread(nullptr, 0x100000, proc, const_cast<void*>(param), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-  return static_cast<bool>(thread);
+void StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param) {
+  const win::Handle thread(
+      CreateThread(nullptr, 0x100000, proc, const_cast<void*>(param), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
 }
 
 int TolvaApp::InitInstance() {
@@ -27,7 +25,7 @@ int TolvaApp::InitInstance() {
     // The lowest level an application may take: at logoff the user's programs on "desk new" are
     // asked before this copy, whose end would leave them on a desktop nobody sees.
     SetProcessShutdownParameters(0x100, 0);
-    std::strcpy(deskNameStr, "desk new");
+    deskNameStr = win::Text<16>("desk new");
     CNewDeskDlg dlg;
     dlg.DoModal();
     return 0;
@@ -47,7 +45,7 @@ int TolvaApp::InitInstance() {
   }
 
   SetProcessShutdownParameters(0x100, 0);  // as the second copy: after the user's programs
-  std::strcpy(deskNameStr, "default");
+  deskNameStr = win::Text<16>("default");
   CMainDlg dlg;
   dlg.DoModal();
   return 0;

@@ -18,7 +18,7 @@ constexpr UINT kAppendMessage = WM_APP + 0x31;
 constexpr UINT_PTR kLogSubclassId = 0x106;
 
 void AppendNow(HWND edit, const char* text) {
-  const auto wide = win::FromAnsi<kLogTextMaxBytes + 1>(text, static_cast<int>(BoundedTextLength(text)));
+  const auto wide = win::FromAnsi<kLogTextMaxBytes + 1>(text);  // cut at a character boundary
   const int lines = static_cast<int>(SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
   if (LogNeedsTrim(lines)) {
     SendMessageW(edit, EM_SETSEL, 0, kLogTrimChars);

@@ -4,5 +4,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   TolvaApp app;
-  return app.InitInstance();
+  // The worker threads are never joined: ExitProcess ends them before anything is torn down, so
+  // no static destructor runs under a thread that still uses what it destroys.
+  ExitProcess(static_cast<UINT>(app.InitInstance()));
 }

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "win/fixed_text.h"
+
 const wchar_t* ArgumentTail(const wchar_t* commandLine) {
   if (!commandLine) return L"";
   const wchar_t* p = commandLine;
@@ -18,14 +20,8 @@ const wchar_t* ArgumentTail(const wchar_t* commandLine) {
 
 bool SelectsSecondCopy(const wchar_t* argTail) {
   if (!argTail) return false;
-  wchar_t copy[kArgTailCapacity];
-  std::size_t n = 0;
-  while (n + 1 < kArgTailCapacity && argTail[n]) {
-    copy[n] = argTail[n];
-    ++n;
-  }
-  copy[n] = L'\0';
-  return std::wcsstr(copy, L"makedesktop") != nullptr;
+  const win::WideText<kArgTailCapacity> copy(argTail);
+  return std::wcsstr(copy.c_str(), L"makedesktop") != nullptr;
 }
 
 bool MarkerShowsRunningCopy(bool markerOpened, unsigned long error) {

@@ -6,7 +6,6 @@
 #include <cwchar>
 
 #include "app/tray_text.h"
-#include "win/immortal.h"
 #include "win/sync.h"
 #include "win/text.h"
 
@@ -20,10 +19,8 @@ struct TrayRecord {
   std::atomic<int> shown{0};  // read without the lock by the diagnostic query
 };
 
-// Lives to the end of the process: the listener and the update worker may still show a balloon
-// while statics are destroyed.
-win::Immortal<TrayRecord> trayRecord;
-TrayRecord& Tray() { return *trayRecord; }
+TrayRecord trayRecord;
+TrayRecord& Tray() { return trayRecord; }
 
 class TrayLock : public win::Lock {
  public:

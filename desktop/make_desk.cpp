@@ -2,14 +2,12 @@
 
 #include <aclapi.h>
 
-#include <cstdarg>
+#include <utility>
 
 #include "app/log.h"
-#include "app/log_text.h"
 #include "desktop/desk_rules.h"
 #include "desktop/switching.h"
 #include "desktop/user_work.h"
-#include "win/handles.h"
 #include "win/text.h"
 
 // The system's text for `error` in code page 936, cut so that no report line can outgrow what
@@ -20,58 +18,51 @@ win::Text<1024> ReasonText(DWORD error) {
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                      FORMAT_MESSAGE_IGNORE_INSERTS,
                                  nullptr, error, 0, reinterpret_cast<LPWSTR>(&wide), 0, nullptr);
+  const win::LocalMemory owned(wide);
   win::Text<1024> text;
   if (n && wide) text = win::ToAnsi<1024>(wide, static_cast<int>(n));
-  if (wide) LocalFree(wide);
   constexpr size_t kReasonTextMax = 600;  // leaves room for both line frames inside 1023 bytes
-  text.Truncate(BoundedTextLength(text.c_str(), kReasonTextMax));
+  text.CutAt(kReasonTextMax);
   return text;
 }
 
 namespace {
 
-// printf into the caller's reStr, cut at its capacity.
-void FormatReStr(char* reStr, const char* format, ...) __attribute__((format(ms_printf, 2, 3)));
-void FormatReStr(char* reStr, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  win::FormatInto(reStr, kReasonCapacity, format, args);
-  va_end(args);
-}
-
-void FormatReason(char* reStr, const char* format) {
+// `format` takes the error number and the system's text for it.
+void FormatReason(ReasonLine& reStr, const char* format) {
   const DWORD error = GetLastError();
-  FormatReStr(reStr, format, static_cast<int>(error), ReasonText(error).c_str());
+  reStr.Format(format, static_cast<int>(error), ReasonText(error).c_str());
 }
 
 // The system's explorer by full path: no explorer.exe in the program's or the current folder runs
 // instead, and the Windows folder is not redirected for a 32-bit program on 64-bit Windows, as
 // System32 is. The shared one, not a per-user folder of a terminal session.
-bool SystemExplorerPath(wchar_t* path, size_t capacity) {
-  wchar_t windowsDir[MAX_PATH] = {};
-  const UINT dirLength = GetSystemWindowsDirectoryW(windowsDir, MAX_PATH);
+using ShellPath = win::WideText<MAX_PATH + 16>;
+bool SystemExplorerPath(ShellPath& path) {
+  win::WideText<MAX_PATH> windowsDir;
+  const UINT dirLength = GetSystemWindowsDirectoryW(windowsDir.Buffer(), MAX_PATH);
   if (dirLength == 0) return false;
-  if (dirLength >= MAX_PATH || !ExplorerPath(windowsDir, path, capacity)) {
+  windowsDir.SetLength(dirLength);
+  if (dirLength >= MAX_PATH || !ExplorerPath(windowsDir.c_str(), path.Buffer(), path.capacity() + 1)) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
   return true;
 }
 
-bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop,
-                    PROCESS_INFORMATION* info) {
-  wchar_t desktopName[32];
-  MultiByteToWideChar(CP_ACP, 0, desktop, -1, desktopName, 32);
+bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop, win::Handle* process) {
+  auto desktopName = win::FromAnsi<32>(desktop);
   STARTUPINFOW si{};
   si.cb = sizeof si;
-  si.lpDesktop = desktopName;
+  si.lpDesktop = desktopName.Buffer();
   PROCESS_INFORMATION pi{};
   // Nothing is inherited: a session-long shell holding, say, the pipe of a launcher that
   // redirected the program's output would keep that launcher waiting for ever.
   if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE,
                       CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr, &si, &pi))
     return false;
-  *info = pi;
+  win::Handle thread(pi.hThread);
+  process->reset(pi.hProcess);
   return true;
 }
 
@@ -166,29 +157,29 @@ HANDLE PrepareShellToken() {
   return token;
 }
 
-bool StartShell(const char* desktop, HANDLE usersToken, PROCESS_INFORMATION* explorer, char* reStr) {
-  wchar_t shellPath[MAX_PATH + 16] = {};
-  wchar_t shell[] = L"explorer";
-  if (!SystemExplorerPath(shellPath, MAX_PATH + 16)) {
+bool StartShell(const char* desktop, HANDLE usersToken, win::Handle* explorer, ReasonLine& reStr) {
+  ShellPath shellPath;
+  wchar_t shell[] = L"explorer";  // CreateProcessW may write to its command line
+  if (!SystemExplorerPath(shellPath)) {
     FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
     return false;
   }
   if (usersToken) {
-    wchar_t desktopName[32];
-    MultiByteToWideChar(CP_ACP, 0, desktop, -1, desktopName, 32);
+    auto desktopName = win::FromAnsi<32>(desktop);
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    si.lpDesktop = desktopName;
+    si.lpDesktop = desktopName.Buffer();
     PROCESS_INFORMATION pi{};
     if (GrantDesktopTo(desktop, usersToken) &&
-        CreateProcessWithTokenW(usersToken, 0, shellPath, shell, CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM,
-                                nullptr, nullptr, &si, &pi)) {
-      *explorer = pi;
+        CreateProcessWithTokenW(usersToken, 0, shellPath.c_str(), shell,
+                                CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr, &si, &pi)) {
+      const win::Handle thread(pi.hThread);
+      explorer->reset(pi.hProcess);
       return true;
     }
     LogShellFallback(GetLastError());
   }
-  if (!StartOnDesktop(shellPath, shell, desktop, explorer)) {
+  if (!StartOnDesktop(shellPath.c_str(), shell, desktop, explorer)) {
     FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
     return false;
   }
@@ -202,26 +193,26 @@ HANDLE AdoptShell() {
   DWORD pid = 0;
   if (!shell || !GetWindowThreadProcessId(shell, &pid)) return nullptr;
   win::Handle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  wchar_t image[MAX_PATH + 1] = {};
-  wchar_t expected[MAX_PATH + 16] = {};
+  win::WideText<MAX_PATH + 1> image;
+  ShellPath expected;
   DWORD length = MAX_PATH;
-  if (!process || !QueryFullProcessImageNameW(process.get(), 0, image, &length) ||
-      !SystemExplorerPath(expected, MAX_PATH + 16) || lstrcmpiW(image, expected) != 0)
+  if (!process || !QueryFullProcessImageNameW(process.get(), 0, image.Buffer(), &length) ||
+      !SystemExplorerPath(expected))
     return nullptr;
+  image.SetLength(length);
+  if (lstrcmpiW(image.c_str(), expected.c_str()) != 0) return nullptr;
   return process.release();
 }
 
-int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy,
-                int number, char* reStr) {
-  *deskSlot = nullptr;
+int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
   // Taken on "Default", before the thread moves to the new desktop.
-  win::Handle usersToken(PrepareShellToken());
-  *deskSlot = CreateDesktopA(name, nullptr, nullptr, 0, MAXIMUM_ALLOWED, nullptr);
-  if (!*deskSlot) {
+  const win::Handle usersToken(PrepareShellToken());
+  run.desk.reset(CreateDesktopA(name, nullptr, nullptr, 0, MAXIMUM_ALLOWED, nullptr));
+  if (!run.desk) {
     FormatReason(reStr, "MakeDesktop: CreateDesktop  failed,error no %d ,reason is %s  \r\n");
     return 0;
   }
-  if (!SetThreadDesktop(*deskSlot)) {
+  if (!SetThreadDesktop(run.desk.get())) {
     FormatReason(reStr, "MakeDesktop: SetThreadDesktop  failed,error no %d ,reason is %s   \r\n");
     return 0;
   }
@@ -230,19 +221,17 @@ int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer
   if (NeedsNewShell(shellTracked, shellRunning)) {
     HANDLE left = shellTracked ? nullptr : AdoptShell();
     if (left) {
-      explorer->hProcess = left;
+      run.explorer.reset(left);
       LogLine("MakeDesktop: explorer already runs on desk new,kept\r\n");
-    } else if (!StartShell(name, usersToken.get(), explorer, reStr)) {
+    } else if (!StartShell(name, usersToken.get(), &run.explorer, reStr)) {
       return 0;
     }
   }
-  wchar_t self[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  win::WideText<MAX_PATH + 1> self;
+  self.SetLength(GetModuleFileNameW(nullptr, self.Buffer(), MAX_PATH));
   win::WideText<64> commandLine;
-  wchar_t wideName[32];
-  MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 32);
-  commandLine.Format(L" makedesktop %ls %d", wideName, number);
-  StartOnDesktop(self, commandLine.Buffer(), name, newCopy);  // not examined: the watchdog notices a dead copy
+  commandLine.Format(L" makedesktop %ls %d", win::FromAnsi<32>(name).c_str(), number);
+  StartOnDesktop(self.c_str(), commandLine.Buffer(), name, &run.newCopy);  // not examined: the watchdog notices a dead copy
   return 1;
 }
 
@@ -261,19 +250,16 @@ void checkMake(int result, const char* name, const char* reStr) {
 }
 
 unsigned long __stdcall MakeDeskThreadFunc(void*) {
-  char reStr[kReasonCapacity] = "";
+  ReasonLine reStr;
   Sleep(1000);
   if (!SetThreadDesktop(DefaultDesktop())) {
-    FormatReStr(reStr, "SetThread3Desktop0 failed,error no %d \r\n", static_cast<int>(GetLastError()));
-    LogLine(reStr);
+    reStr.Format("SetThread3Desktop0 failed,error no %d \r\n", static_cast<int>(GetLastError()));
+    LogLine(reStr.c_str());
   }
   BeginDesktopRun();
-  HDESK fresh = nullptr;
-  PROCESS_INFORMATION explorer{};
-  PROCESS_INFORMATION newCopy{};
-  const int result = MakeDesktop(&fresh, kNewDesktopName, &explorer, &newCopy, 1, reStr);
-  checkMake(result, kNewDesktopName, reStr);
-  ReplaceStartedProcesses(&explorer, &newCopy);
-  EndDesktopRun(fresh);
+  DeskRun run;
+  const int result = MakeDesktop(run, kNewDesktopName, 1, reStr);
+  checkMake(result, kNewDesktopName, reStr.c_str());
+  EndDesktopRun(std::move(run));
   return 1;
 }

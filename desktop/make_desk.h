@@ -3,21 +3,22 @@
 #pragma once
 #include <windows.h>
 
+#include "desktop/switching.h"
 #include "win/fixed_text.h"
 
 constexpr const char* kNewDesktopName = "desk new";
-constexpr size_t kReasonCapacity = 1024;  // reStr
+using ReasonLine = win::Text<1024>;  // reStr: one report line
 
 unsigned long __stdcall MakeDeskThreadFunc(void*);
 
-// 1 on success; on failure 0 with one reason line in `reStr`. The calling thread is left on the
-// new desktop when attaching to it succeeded.
-int MakeDesktop(HDESK* deskSlot, const char* name, PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy,
-                int number, char* reStr);
-// Starts the shell on `desktop`: with `usersToken` (the user's ordinary shell token, see
-// PrepareShellToken) when this copy runs elevated, else, or when that fails, with its own rights.
-// On failure one reason line goes to `reStr`.
-bool StartShell(const char* desktop, HANDLE usersToken, PROCESS_INFORMATION* explorer, char* reStr);
+// Opens `name` into `run` and starts on it the shell (unless the tracked one still runs) and the
+// second copy. 1 on success; on failure 0 with one reason line in `reStr`. The calling thread is
+// left on the new desktop when attaching to it succeeded.
+int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr);
+// Starts the shell on `desktop`: with `usersToken` (see PrepareShellToken) when this copy runs
+// elevated, else, or when that fails, with its own rights. On failure one reason line goes to
+// `reStr`.
+bool StartShell(const char* desktop, HANDLE usersToken, win::Handle* explorer, ReasonLine& reStr);
 // Null unless this copy runs elevated; then the primary token of the user's ordinary shell on
 // "Default" (null with a log line when it cannot be had). The calling thread must be on
 // "Default". The caller closes it.

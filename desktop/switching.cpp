@@ -1,12 +1,14 @@
 #include "desktop/switching.h"
 
+#include <utility>
+
 #include "app/log.h"
 #include "desktop/desk_rules.h"
 #include "desktop/events.h"
 #include "desktop/make_desk.h"
 #include "desktop/user_work.h"
+#include "win/fixed_text.h"
 #include "win/handles.h"
-#include "win/immortal.h"
 #include "win/sync.h"
 
 std::atomic<int> deadCount{0};
@@ -23,31 +25,29 @@ namespace {
 // thread; every access takes the lock, and no window call is made while holding it.
 struct DeskState {
   win::CriticalSection lock;
-  HDESK defaultDesk = nullptr;
-  win::Desktop openedDefault;  // owns defaultDesk when "Default" could be opened
-  HDESK current = nullptr;
-  HDESK fresh = nullptr;       // "desk new"; null while not ready
-  HDESK previous = nullptr;    // handle of the run before, until the run ends
-  HDESK retained = nullptr;    // an old handle still current while a run failed
+  win::Desktop openedDefault;   // "Default" as opened at start
+  HDESK defaultDesk = nullptr;  // openedDefault, or the UI thread's own desktop, which is not ours to close
+  // "desk new" as the last run that opened it left it. A run keeps the handle open while it
+  // reopens the desktop, so that a shell still running there keeps its desktop.
+  win::Desktop deskNew;
+  bool deskNewReady = false;  // false while a run is under way and after one that could not open it
+  // Which of the two is shown: it changes only with a switch that happened. A rerun reopens the
+  // same desktop, so it outlives the handle it was switched with.
+  Desk shown = Desk::Default;
   win::Handle explorer;
   win::Handle newCopy;
   // Set once a switch was seen to move the input desktop: from then on the input desktop's name
-  // is believed over `current`. Wine never moves it, so there `current` alone decides.
+  // is believed over `shown`. Wine never moves it, so there `shown` alone decides.
   bool inputTrusted = false;
 };
 
-// Lives to the end of the process: worker threads may still use it while statics are destroyed.
-win::Immortal<DeskState> deskState;
-DeskState& State() { return *deskState; }
+DeskState deskState;
+DeskState& State() { return deskState; }
 
 class DeskLock : public win::Lock {
  public:
   DeskLock() : win::Lock(State().lock) {}
 };
-
-void CloseIfUnused(HDESK h, const DeskState& s) {
-  if (h && h != s.current && h != s.fresh && h != s.defaultDesk) CloseDesktop(h);
-}
 
 // The input desktop as the system reports it; `error` gets the reason when it cannot be opened.
 InputDesk ReadInputDesk(DWORD* error) {
@@ -56,11 +56,11 @@ InputDesk ReadInputDesk(DWORD* error) {
     *error = GetLastError();
     return InputDesk::Unreadable;
   }
-  wchar_t name[64] = {};
+  win::WideText<64> name;
   DWORD needed = 0;
-  if (!GetUserObjectInformationW(input.get(), UOI_NAME, name, sizeof name - sizeof name[0], &needed))
+  if (!GetUserObjectInformationW(input.get(), UOI_NAME, name.Buffer(), name.capacity() * sizeof(wchar_t), &needed))
     return InputDesk::Other;
-  return ClassifyInputDesk(name);
+  return ClassifyInputDesk(name.c_str());
 }
 
 }  // namespace
@@ -68,15 +68,9 @@ InputDesk ReadInputDesk(DWORD* error) {
 bool OpenStartupDesktops() {
   HDESK opened = OpenDesktopW(L"Default", 0, FALSE, DESKTOP_CREATEWINDOW | DESKTOP_SWITCHDESKTOP);
   DeskLock lock;
-  if (!opened) {
-    State().defaultDesk = GetThreadDesktop(GetCurrentThreadId());
-    State().current = State().defaultDesk;
-    return false;
-  }
   State().openedDefault.reset(opened);
-  State().defaultDesk = opened;
-  State().current = opened;
-  return true;
+  State().defaultDesk = opened ? opened : GetThreadDesktop(GetCurrentThreadId());
+  return opened != nullptr;
 }
 
 HDESK DefaultDesktop() {
@@ -85,46 +79,37 @@ HDESK DefaultDesktop() {
 }
 
 SwitchResult SwitchDesk() {
-  using Outcome = SwitchOutcome;
-  Outcome outcome = Outcome::NotReady;
   DWORD inputError = 0;
   {
     DeskLock lock;
     DeskState& s = State();
-    if (s.current && s.defaultDesk && s.fresh) {
+    if (s.defaultDesk && s.deskNewReady) {
       const InputDesk before = ReadInputDesk(&inputError);
-      const bool believedKnown = s.current == s.defaultDesk || s.current == s.fresh;
-      const Desk believed = s.current == s.fresh ? Desk::New : Desk::Default;
-      const SwitchTarget target = ChooseSwitchTarget(believed, before, s.inputTrusted);
-      if (target == SwitchTarget::Refuse) {
-        outcome = Outcome::NoInput;
-      } else if (!s.inputTrusted && !believedKnown) {
-        outcome = Outcome::Lost;
-      } else {
-        outcome = Outcome::Switched;
-        HDESK to = target == SwitchTarget::ToNew ? s.fresh : s.defaultDesk;
-        // The believed desktop changes only with a switch that happened, so a refused switch
-        // does not turn the next request around.
-        if (SwitchDesktop(to)) {
-          s.current = to;
-          DWORD ignored = 0;
-          s.inputTrusted = InputConfirmsSwitch(s.inputTrusted, before, ReadInputDesk(&ignored), target);
-        }
+      const SwitchTarget target = ChooseSwitchTarget(s.shown, before, s.inputTrusted);
+      if (target == SwitchTarget::Refuse) return {SwitchOutcome::NoInput, inputError};
+      const bool toNew = target == SwitchTarget::ToNew;
+      // The shown desktop changes only with a switch that happened, so a refused switch does not
+      // turn the next request around.
+      if (SwitchDesktop(toNew ? s.deskNew.get() : s.defaultDesk)) {
+        s.shown = toNew ? Desk::New : Desk::Default;
+        DWORD ignored = 0;
+        s.inputTrusted = InputConfirmsSwitch(s.inputTrusted, before, ReadInputDesk(&ignored), target);
       }
+      return {SwitchOutcome::Switched, 0};
     }
   }
-  if (outcome == Outcome::NotReady) switchRefused = 1;
-  return {outcome, inputError};
+  switchRefused = 1;
+  return {SwitchOutcome::NotReady, 0};
 }
 
 void TellSecondCopyToLeave() {
-  exitUnderWay = true;
+  exitUnderWay = true;  // the shell ended in the exit steps is not restarted
   SignalEvent(1, 1);  // "notify n exit"
   Sleep(200);         // lets the second copy leave by itself
 }
 
 BOOL ExitDesktops() {
-  exitUnderWay = true;  // the shell ended here is not restarted
+  exitUnderWay = true;
   DeskLock lock;
   DeskState& s = State();
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
@@ -141,8 +126,8 @@ void WatchShell() {
   {
     DeskLock lock;
     const DeskState& s = State();
-    // While a creation run is under way (no "desk new" yet) that run decides about the shell.
-    if (!s.fresh || !s.explorer || WaitForSingleObject(s.explorer.get(), 0) != WAIT_OBJECT_0) return;
+    // While a creation run is under way that run decides about the shell.
+    if (!s.deskNewReady || !s.explorer || WaitForSingleObject(s.explorer.get(), 0) != WAIT_OBJECT_0) return;
   }
   static ShellRestartLimiter limiter;  // first reached on the UI thread
   switch (limiter.OnShellEnded(GetTickCount64())) {
@@ -155,14 +140,14 @@ void WatchShell() {
       break;
   }
   LogLine("explorer of desk new ended,restart it ..\r\n");
-  win::Handle token(PrepareShellToken());
-  char reStr[kReasonCapacity] = "";
-  PROCESS_INFORMATION explorer{};
-  if (!StartShell(kNewDesktopName, token.get(), &explorer, reStr)) {
-    LogLine(reStr);
+  const win::Handle token(PrepareShellToken());
+  ReasonLine reStr;
+  DeskRun run;  // the shell alone: the desktop and the second copy stay as they are
+  if (!StartShell(kNewDesktopName, token.get(), &run.explorer, reStr)) {
+    LogLine(reStr.c_str());
     return;
   }
-  ReplaceStartedProcesses(&explorer, nullptr);
+  EndDesktopRun(std::move(run));
 }
 
 void ShowDefaultDesktop() {
@@ -179,48 +164,24 @@ bool TrackedShellRunning(bool* tracked) {
 
 void BeginDesktopRun() {
   DeskLock lock;
-  DeskState& s = State();
-  s.previous = s.fresh;
-  s.fresh = nullptr;
+  State().deskNewReady = false;
 }
 
-void EndDesktopRun(HDESK fresh) {
+void EndDesktopRun(DeskRun&& run) {
   DeskLock lock;
   DeskState& s = State();
-  HDESK previous = s.previous;
-  HDESK retained = s.retained;
-  s.previous = nullptr;
-  s.retained = nullptr;
-  s.fresh = fresh;
-  // A rerun while "desk new" is shown reopens that same desktop: carry the shown state over.
-  if (fresh && s.current && (s.current == previous || s.current == retained)) s.current = fresh;
-  for (HDESK old : {previous, retained}) {
-    if (old && old == s.current)
-      s.retained = old;  // still shown through a failed run: kept until a later run replaces it
-    else
-      CloseIfUnused(old, s);
+  if (run.desk) {
+    s.deskNew = std::move(run.desk);  // closes the handle of the run before
+    s.deskNewReady = true;
   }
-}
-
-void ReplaceStartedProcesses(PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy) {
-  DeskLock lock;
-  DeskState& s = State();
   // A failed start leaves the record of the earlier run in place.
-  if (explorer && explorer->hProcess) {
-    s.explorer.reset(explorer->hProcess);
-    if (explorer->hThread) CloseHandle(explorer->hThread);
-  }
-  if (newCopy && newCopy->hProcess) {
-    s.newCopy.reset(newCopy->hProcess);
-    if (newCopy->hThread) CloseHandle(newCopy->hThread);
-  }
+  if (run.explorer) s.explorer = std::move(run.explorer);
+  if (run.newCopy) s.newCopy = std::move(run.newCopy);
 }
 
 int SwitchState() {
   DeskLock lock;
   const DeskState& s = State();
-  if (!s.current || !s.defaultDesk || !s.fresh) return 0;
-  if (s.current == s.defaultDesk) return 1;
-  if (s.current == s.fresh) return 2;
-  return 3;
+  if (!s.defaultDesk || !s.deskNewReady) return 0;
+  return s.shown == Desk::Default ? 1 : 2;
 }

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "win/handles.h"
+
 extern std::atomic<int> deadCount;      // ticks since the partner last said it is alive
 extern std::atomic<int> switchRefused;  // 1 once a switch was refused for want of "desk new"
 
@@ -14,9 +16,8 @@ extern std::atomic<int> switchRefused;  // 1 once a switch was refused for want 
 HDESK DefaultDesktop();
 
 enum class SwitchOutcome {
-  Switched,  // or SwitchDesktop refused, which leaves the believed desktop as it was
+  Switched,  // or SwitchDesktop refused, which leaves the shown desktop as it was
   NotReady,  // no "desk new" yet: switchRefused is set
-  Lost,      // the believed desktop is neither of the two
   NoInput,   // a secure desktop holds the input; `inputError` says why it cannot be opened
 };
 struct SwitchResult {
@@ -42,13 +43,18 @@ bool SessionMayEnd();
 // exit is under way and the session goes on, starts it again (within ShellRestartLimiter's bound).
 void WatchShell();
 
-// The desktop-creation thread's side: a run makes "desk new" not ready, then publishes the new
-// handle and the processes it started. Handles that a run replaces are closed.
+// What one creation run opened and started; each is null when that step failed or did not run.
+struct DeskRun {
+  win::Desktop desk;
+  win::Handle explorer;
+  win::Handle newCopy;
+};
+// The desktop-creation thread's side: a run makes "desk new" not ready, then publishes what it
+// opened and started in one call. What the run replaces is closed.
 void BeginDesktopRun();
-void EndDesktopRun(HDESK fresh);
+void EndDesktopRun(DeskRun&& run);
 // Whether the shell of an earlier run is tracked (`tracked`) and still runs.
 bool TrackedShellRunning(bool* tracked);
-void ReplaceStartedProcesses(PROCESS_INFORMATION* explorer, PROCESS_INFORMATION* newCopy);
 
-// Observation for tests and the soak script: 0 not ready, 1 on Default, 2 on New, 3 lost.
+// Observation for tests and the soak script: 0 not ready, 1 on Default, 2 on New.
 int SwitchState();

@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
-#include <cstring>
 
 #include "app/log.h"
 #include "state/own_file_rules.h"
 #include "win/fixed_text.h"
 #include "win/handles.h"
 
-char todayStr[16] = "";
+win::Text<16> todayStr;
 // Static, so the buffer the update worker needs can never be missing.
 char updateBuf[kUpdateBufBytes];
 int updateLen = 0;
@@ -17,18 +16,16 @@ int updateLen = 0;
 void make_today_string() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  win::Text<sizeof todayStr> today;
-  today.Format("%d%02d%02d", now.wYear, now.wMonth, now.wDay);
-  std::memcpy(todayStr, today.c_str(), today.size() + 1);  // at most sizeof todayStr bytes
+  todayStr.Format("%d%02d%02d", now.wYear, now.wMonth, now.wDay);
 }
 
 void CheckOwnFile() {
-  wchar_t path[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  win::WideText<MAX_PATH + 1> path;
+  path.SetLength(GetModuleFileNameW(nullptr, path.Buffer(), MAX_PATH));
   win::HeapMemory contents(HeapAlloc(GetProcessHeap(), 0, kOwnFileMaxBytes));
   if (!contents) ExitProcess(1);
   // Read sharing lets this check succeed while another reader (a scanner, a copy) has it open.
-  win::Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+  win::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
   if (!file) ExitProcess(1);
   LARGE_INTEGER size{};

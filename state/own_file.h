@@ -1,8 +1,9 @@
 // The first copy's start-up check of its own program file, today's date and the download buffer.
 #pragma once
+#include "win/fixed_text.h"
 
 constexpr int kUpdateBufBytes = 10240;
-extern char todayStr[16];              // "YYYYMMDD", local date of this start
+extern win::Text<16> todayStr;           // "YYYYMMDD", local date of this start
 extern char updateBuf[kUpdateBufBytes];  // the downloaded update file, NUL-terminated
 extern int updateLen;
 

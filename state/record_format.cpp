@@ -47,20 +47,9 @@ const char* find_tag(const char*& cursor, const char* tag, const char* end) {
   return nullptr;
 }
 
-std::size_t Cp936PrefixLength(const char* text, std::size_t n, std::size_t maxBytes) {
-  std::size_t length = 0;
-  while (length < n) {
-    const unsigned char lead = static_cast<unsigned char>(text[length]);
-    const std::size_t step = (lead >= 0x81 && lead <= 0xFE && length + 1 < n) ? 2 : 1;
-    if (length + step > maxBytes) break;
-    length += step;
-  }
-  return length;
-}
-
 void CopyBoundedValue(char* dest, std::size_t capacity, const char* from, const char* to) {
   if (capacity == 0) return;
-  const std::size_t length = Cp936PrefixLength(from, static_cast<std::size_t>(to - from), capacity - 1);
+  const std::size_t length = win::Cp936PrefixLength(from, static_cast<std::size_t>(to - from), capacity - 1);
   std::memcpy(dest, from, length);
   dest[length] = '\0';
 }
@@ -108,7 +97,7 @@ std::size_t FormatRecordText(const RecordFields& fields, char (&text)[kRecordTex
   // Everything but the message takes at most 107 + 11 + 3 * 127 = 499 bytes, so it is never cut.
   print(0);
   const std::size_t others = record.size();
-  const std::size_t kept = Cp936PrefixLength(fields.r_message, messageLength, kRecordTextMax - others);
+  const std::size_t kept = win::Cp936PrefixLength(fields.r_message, messageLength, kRecordTextMax - others);
   print(static_cast<int>(kept));
   std::memcpy(text, record.c_str(), record.size() + 1);
   return record.size();

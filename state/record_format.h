@@ -62,9 +62,6 @@ class LineSink {
 // the range are read, so a match lies wholly inside it.
 const char* find_tag(const char*& cursor, const char* tag, const char* end);
 
-// Length of the longest prefix of the n bytes at `text` that is at most `maxBytes` long and does
-// not split a code page 936 character (a byte 0x81..0xFE opens a two-byte character).
-std::size_t Cp936PrefixLength(const char* text, std::size_t n, std::size_t maxBytes);
 
 // Copies [from, to) into dest[capacity] with a NUL, cut at a character boundary to capacity - 1.
 void CopyBoundedValue(char* dest, std::size_t capacity, const char* from, const char* to);

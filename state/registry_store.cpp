@@ -19,15 +19,19 @@ constexpr char kValueName[] = "tolva";
 unsigned char recordCipher[kRecordValueMax];
 unsigned char regReadBuf[kRecordValueMax];
 
-void LogSink(const char* line) { LogLine(line); }
+// Opens `path` under `root` into `key`; returns the registry's result.
+LONG OpenKey(HKEY root, const char* path, REGSAM access, win::RegKey& key) {
+  HKEY opened = nullptr;
+  const LONG result = RegOpenKeyExA(root, path, 0, access, &opened);
+  key.reset(result == ERROR_SUCCESS ? opened : nullptr);
+  return result;
+}
 
 // The result of opening the record key: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when it is absent,
 // ERROR_ACCESS_DENIED when it is there but not open to this process with this access.
 LONG TryOpenRecordKey(HKEY root, REGSAM access) {
-  HKEY key = nullptr;
-  const LONG result = RegOpenKeyExA(root, kKeyPath, 0, access, &key);
-  if (result == ERROR_SUCCESS) RegCloseKey(key);
-  return result;
+  win::RegKey key;
+  return OpenKey(root, kKeyPath, access, key);
 }
 
 // The record belongs under HKEY_LOCAL_MACHINE. A process that may not write there (not elevated,
@@ -39,21 +43,19 @@ HKEY RecordRoot() {
   static const HKEY root = [] {
     const LONG machine = TryOpenRecordKey(HKEY_LOCAL_MACHINE, KEY_READ | KEY_WRITE);
     if (machine == ERROR_SUCCESS) return HKEY_LOCAL_MACHINE;
-    HKEY software = nullptr;
+    win::RegKey software;
     if (machine == ERROR_FILE_NOT_FOUND &&
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_CREATE_SUB_KEY, &software) == ERROR_SUCCESS) {
-      RegCloseKey(software);
+        OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_CREATE_SUB_KEY, software) == ERROR_SUCCESS)
       return HKEY_LOCAL_MACHINE;
-    }
     return HKEY_CURRENT_USER;
   }();
   return root;
 }
 
 win::RegKey OpenRecordKey(REGSAM access) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(RecordRoot(), kKeyPath, 0, access, &key) != ERROR_SUCCESS) return win::RegKey();
-  return win::RegKey(key);
+  win::RegKey key;
+  OpenKey(RecordRoot(), kKeyPath, access, key);
+  return key;
 }
 
 }  // namespace
@@ -102,7 +104,7 @@ void _tolva_Reg_GET() {
     LogLine("_tolva_Reg_GET:读取注册表失败\r\n");
     return;
   }
-  LoadRecordValue(regReadBuf, size, record, LogSink);
+  LoadRecordValue(regReadBuf, size, record, LogLine);
 }
 
 void CountStartInRecord() {

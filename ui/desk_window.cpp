@@ -18,7 +18,7 @@ void BeginDeskWindow(HWND wnd) {
   taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
   if (taskbarCreatedMsg) ChangeWindowMessageFilterEx(wnd, taskbarCreatedMsg, MSGFLT_ALLOW, nullptr);
   SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOOWNERZORDER);
-  SetWindowTextW(wnd, win::FromAnsi(deskNameStr).c_str());
+  SetWindowTextW(wnd, win::FromAnsi(deskNameStr.c_str()).c_str());
 }
 
 bool IsTaskbarCreated(UINT msg) { return taskbarCreatedMsg && msg == taskbarCreatedMsg; }

@@ -27,7 +27,7 @@ constexpr unsigned WM_TRAYNOTIFY = 0x0400 + 99; // WM_USER + 99 = 1123, tray ico
 // wParam selects it (see TolvaQuery); unknown selectors answer -1.
 constexpr unsigned WM_TOLVA_QUERY = 0x8000 + 0x40;  // WM_APP + 0x40
 enum TolvaQuery : unsigned {
-  kQuerySwitchState = 0,  // first copy: 0 not ready, 1 on Default, 2 on "desk new", 3 lost
+  kQuerySwitchState = 0,  // first copy: 0 not ready, 1 on Default, 2 on "desk new"
   kQueryDeadCount = 1,    // ticks since the partner was last heard
   kQuerySwitchRefused = 2,
   kQueryTrayShown = 3,

@@ -46,16 +46,13 @@ void LogExistingEvent(int index, const char* name) {
 }
 
 // What the user learns of a switch that did not happen.
-void ReportSwitch(const SwitchResult& switched, HWND owner) {
+void ReportSwitch(const SwitchResult& switched) {
   switch (switched.outcome) {
     case SwitchOutcome::Switched:
       return;
     case SwitchOutcome::NoInput:
       // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
       LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(switched.inputError));
-      return;
-    case SwitchOutcome::Lost:
-      MessageBoxW(owner, L"hDesktopCurrent don't equal amy desktop", win::FromAnsi("提示").c_str(), MB_ICONWARNING);
       return;
     case SwitchOutcome::NotReady:
       LogLine("还没启动完毕，不能切换\r\n");
@@ -113,7 +110,7 @@ BOOL CMainDlg::OnInitDialog() {
   CountStartInRecord();
   CheckOwnFile();
 
-  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr);
+  TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
@@ -152,7 +149,7 @@ void CMainDlg::RequestExit(bool byUser) {
   }
   // The question is asked on "Default", where this window is: show it first.
   const bool wasOnNew = SwitchState() == 2;
-  if (wasOnNew) ReportSwitch(SwitchDesk(), hwnd());
+  if (wasOnNew) ReportSwitch(SwitchDesk());
   m_asking = true;
   const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
   m_asking = false;
@@ -161,10 +158,10 @@ void CMainDlg::RequestExit(bool byUser) {
       Exit();
       return;
     case ExitAnswer::GoToNew:
-      if (SwitchState() == 1) ReportSwitch(SwitchDesk(), hwnd());
+      if (SwitchState() == 1) ReportSwitch(SwitchDesk());
       return;
     case ExitAnswer::Stay:
-      if (wasOnNew && SwitchState() == 1) ReportSwitch(SwitchDesk(), hwnd());
+      if (wasOnNew && SwitchState() == 1) ReportSwitch(SwitchDesk());
       return;
   }
 }
@@ -251,7 +248,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       else if (LOWORD(wp) == ID_UPDATE_EXIT)
         RequestExit(false);
       else if (LOWORD(wp) == IDC_SWITCH)
-        ReportSwitch(SwitchDesk(), hwnd());
+        ReportSwitch(SwitchDesk());
       return 1;
     case WM_TIMER:
       if (wp != IDT_TICK) break;

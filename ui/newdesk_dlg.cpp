@@ -16,7 +16,7 @@ constexpr int kQuitThreshold = 5;
 void BalloonExistingEvent(int index, const char* name) {
   win::Text<256> text;
   text.Format("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS", index, name);
-  TrayIconBalloon(deskNameStr, text.c_str());
+  TrayIconBalloon(deskNameStr.c_str(), text.c_str());
 }
 
 }  // namespace
@@ -28,7 +28,7 @@ BOOL CNewDeskDlg::OnInitDialog() {
   HWND wnd = hwnd();
   BeginDeskWindow(wnd);
   Sleep(200);
-  HICON icon = TrayIconInit(IDI_NEWDESK, wnd, WM_TRAYNOTIFY, deskNameStr);
+  HICON icon = TrayIconInit(IDI_NEWDESK, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();
   Sleep(200);
   SetTimer(wnd, IDT_TICK, 1000, nullptr);

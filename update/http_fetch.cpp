@@ -8,6 +8,7 @@
 
 #include "win/fixed_text.h"
 #include "win/handles.h"
+#include "win/text.h"
 
 namespace {
 
@@ -84,23 +85,23 @@ int http_fetch(const char* url, char* buffer, int capacity, int& length) {
   SetDwordOption(net, session.get(), INTERNET_OPTION_SEND_TIMEOUT, kTransferTimeoutMs);
   SetDwordOption(net, session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kTransferTimeoutMs);
 
-  wchar_t wideUrl[512];
-  if (!MultiByteToWideChar(CP_ACP, 0, url, -1, wideUrl, 512)) return 0;
-  wchar_t host[256] = {};
-  wchar_t path[1024] = {};
+  const auto wideUrl = win::FromAnsi<512>(url);
+  if (wideUrl.empty()) return 0;
+  win::WideText<256> host;
+  win::WideText<1024> path;
   URL_COMPONENTSW parts{};
   parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = host;
-  parts.dwHostNameLength = 256;
-  parts.lpszUrlPath = path;
-  parts.dwUrlPathLength = 1024;
-  if (!net.CrackUrl(wideUrl, 0, 0, &parts)) return 0;
+  parts.lpszHostName = host.Buffer();
+  parts.dwHostNameLength = host.capacity() + 1;
+  parts.lpszUrlPath = path.Buffer();
+  parts.dwUrlPathLength = path.capacity() + 1;
+  if (!net.CrackUrl(wideUrl.c_str(), 0, 0, &parts)) return 0;
   const INTERNET_PORT port = parts.nPort ? parts.nPort : INTERNET_DEFAULT_HTTP_PORT;
 
   InternetHandle connection(
-      net.Connect(session.get(), host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1));
+      net.Connect(session.get(), host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1));
   if (!connection) return 0;
-  InternetHandle request(net.OpenRequest(connection.get(), L"GET", path[0] ? path : L"/", nullptr, nullptr, nullptr,
+  InternetHandle request(net.OpenRequest(connection.get(), L"GET", path.c_str()[0] ? path.c_str() : L"/", nullptr, nullptr, nullptr,
                                           INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 1));
   if (!request) return 0;
   // Set on the request too: a session's time-outs did not bound a request that the server accepted

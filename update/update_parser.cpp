@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "win/fixed_text.h"
+
 bool ParseUpdateText(const char* text, std::size_t len, UpdateElements& elements, const LineSink& log) {
   const char* end = text + len;
   const char* cursor = text;
@@ -31,7 +33,7 @@ void ApplyUpdate(const UpdateElements& elements, const char* today, RecordFields
 
 std::size_t FormatMessageLine(const char* message, char (&line)[kMessageLineCapacity]) {
   const std::size_t room = kMessageLineCapacity - 3;  // "\r\n" and the NUL
-  const std::size_t length = Cp936PrefixLength(message, std::strlen(message), room);
+  const std::size_t length = win::Cp936PrefixLength(message, std::strlen(message), room);
   std::memcpy(line, message, length);
   std::memcpy(line + length, "\r\n", 3);
   return length + 2;

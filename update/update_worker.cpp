@@ -19,8 +19,6 @@ namespace {
 constexpr char kHomeUrl[] = "http://" TOLVA_HOME_HOST "/soft/tolva2/tolva2.htm";
 constexpr char kUpdateUrl[] = "http://" TOLVA_UPDATE_HOST "/tolva2/TOLVA_UPDATA.txt";
 
-void LogSink(const char* line) { LogLine(line); }
-
 void AnnounceNewVersion(UINT exitCommand) {
   win::Text<512> text;
   text.Format("更新地址:\r\n%s\r\n", kHomeUrl);
@@ -41,8 +39,8 @@ void AnnounceNewVersion(UINT exitCommand) {
 
 void _tolva_UPDATA() {
   static UpdateElements elements;  // an element missing from a later file keeps this value
-  if (!ParseUpdateText(updateBuf, static_cast<std::size_t>(updateLen), elements, LogSink)) return;
-  ApplyUpdate(elements, todayStr, record);
+  if (!ParseUpdateText(updateBuf, static_cast<std::size_t>(updateLen), elements, LogLine)) return;
+  ApplyUpdate(elements, todayStr.c_str(), record);
   _5_Reg_PUT();
   _tolva_Reg_GET();
   char line[kMessageLineCapacity];

@@ -40,10 +40,8 @@ void Dialog::EndDialog(INT_PTR result) {
 
 LRESULT Dialog::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) { return DefSubclassProc(hwnd_, msg, wp, lp); }
 
-bool Dialog::Bind(int id, Control& control) {
-  if (boundCount_ == kMaxBoundControls || !control.Attach(GetDlgItem(hwnd_, id))) return false;
-  bound_[boundCount_++] = &control;
-  return true;
+void Dialog::Bind(int id, Control& control) {
+  if (boundCount_ < kMaxBoundControls && control.Attach(GetDlgItem(hwnd_, id))) bound_[boundCount_++] = &control;
 }
 
 Control* Dialog::BoundControl(HWND child) const {

@@ -37,8 +37,8 @@ class Dialog {
   ~Dialog() = default;
 
   // Binds the template's control `id` to `control` (call from OnInitDialog); at most
-  // kMaxBoundControls per dialog.
-  bool Bind(int id, Control& control);
+  // kMaxBoundControls per dialog. A control the template lacks stays unbound.
+  void Bind(int id, Control& control);
 
  private:
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp);

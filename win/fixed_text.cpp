@@ -7,6 +7,17 @@
 
 namespace win {
 
+std::size_t Cp936PrefixLength(const char* text, std::size_t n, std::size_t maxBytes) {
+  std::size_t length = 0;
+  while (length < n) {
+    const unsigned char lead = static_cast<unsigned char>(text[length]);
+    const std::size_t step = (lead >= 0x81 && lead <= 0xFE && length + 1 < n) ? 2 : 1;
+    if (length + step > maxBytes) break;
+    length += step;
+  }
+  return length;
+}
+
 namespace {
 // The result of a printf that was offered `room` units: negative or `room` and above means it was
 // cut at `room`.

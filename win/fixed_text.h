@@ -15,6 +15,11 @@
 
 namespace win {
 
+// Length of the longest prefix of the n bytes at `text` that is at most `maxBytes` long and does
+// not split a code page 936 character: a byte 0x81..0xFE opens a two-byte character, unless it is
+// the last of the n bytes. Every cut of a narrow text keeps to this rule.
+std::size_t Cp936PrefixLength(const char* text, std::size_t n, std::size_t maxBytes);
+
 // printf into out[capacity], cut to capacity - 1 units and always terminated (capacity > 0).
 // Returns the length written.
 std::size_t FormatInto(char* out, std::size_t capacity, const char* format, va_list args);
@@ -79,6 +84,8 @@ class Text : public FixedText<char, N> {
     va_end(args);
     return *this;
   }
+  // Shortens the text to at most `maxBytes`, never splitting a two-byte character.
+  void CutAt(std::size_t maxBytes) { this->Truncate(Cp936PrefixLength(this->c_str(), this->size(), maxBytes)); }
 };
 
 // UTF-16 text of up to N - 1 units.

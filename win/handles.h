@@ -58,6 +58,11 @@ struct HeapTraits {
   static bool valid(void* p) { return p != nullptr; }
   static void close(void* p) { HeapFree(GetProcessHeap(), 0, p); }
 };
+struct LocalTraits {
+  static void* invalid() { return nullptr; }
+  static bool valid(void* p) { return p != nullptr; }
+  static void close(void* p) { LocalFree(p); }
+};
 struct IconTraits {
   static HICON invalid() { return nullptr; }
   static bool valid(HICON h) { return h != nullptr; }
@@ -69,7 +74,8 @@ using RegKey = Owned<HKEY, RegKeyTraits>;
 using Desktop = Owned<HDESK, DesktopTraits>;
 using GdiObject = Owned<HGDIOBJ, GdiTraits>;
 using Icon = Owned<HICON, IconTraits>;
-using HeapMemory = Owned<void*, HeapTraits>;  // a block of the process heap (HeapAlloc)
+using HeapMemory = Owned<void*, HeapTraits>;    // a block of the process heap (HeapAlloc)
+using LocalMemory = Owned<void*, LocalTraits>;  // a block the system allocated for the caller (LocalFree)
 
 // Selects a GDI object into a DC for one scope and puts the previous one back.
 class SelectObjectScope {

@@ -18,12 +18,7 @@ std::size_t AnsiToWide(const char* text, int length, wchar_t* out, std::size_t c
   if (length < 0) length = static_cast<int>(std::strlen(text));
   // A character of code page 936 is one or two bytes and always one UTF-16 unit, so capacity - 1
   // bytes always fit.
-  int kept = 0;
-  while (kept < length) {
-    const int step = (IsDBCSLeadByteEx(kProgramCodePage, static_cast<BYTE>(text[kept])) && kept + 1 < length) ? 2 : 1;
-    if (static_cast<std::size_t>(kept + step) > capacity - 1) break;
-    kept += step;
-  }
+  const int kept = static_cast<int>(Cp936PrefixLength(text, static_cast<std::size_t>(length), capacity - 1));
   if (kept == 0) return 0;
   const int wide = MultiByteToWideChar(kProgramCodePage, 0, text, kept, out, static_cast<int>(capacity - 1));
   const std::size_t n = wide > 0 ? static_cast<std::size_t>(wide) : 0;

@@ -5,6 +5,7 @@
 #include "app/log_text.h"
 #include "app/placement.h"
 #include "app/role.h"
+#include "win/fixed_text.h"
 
 TEST(Role, TailSkipsQuotedAndPlainProgramPath) {
   EXPECT_STREQ(ArgumentTail(L"\"C:\\a b\\tolva2.exe\"  makedesktop desk new 1"), L"makedesktop desk new 1");
@@ -36,19 +37,21 @@ TEST(Role, LongTailsAreCutNotOverflowed) {
 }
 
 TEST(LogText, CutsAt1023BytesWithoutSplittingDoubleByteCharacters) {
-  EXPECT_EQ(BoundedTextLength("hello\r\n"), 7u);
-  EXPECT_EQ(BoundedTextLength(std::string(1023, 'x').c_str()), 1023u);
-  EXPECT_EQ(BoundedTextLength(std::string(5000, 'x').c_str()), 1023u);
+  // Every narrow text is cut by the one rule of win/fixed_text.h; the log's bound is 1023 bytes.
+  auto cut = [](const std::string& text) { return win::Cp936PrefixLength(text.data(), text.size(), kLogTextMaxBytes); };
+  EXPECT_EQ(cut("hello\r\n"), 7u);
+  EXPECT_EQ(cut(std::string(1023, 'x')), 1023u);
+  EXPECT_EQ(cut(std::string(5000, 'x')), 1023u);
   // 1022 ASCII bytes and a two-byte character would end at byte 1024: the character goes.
   std::string s(1022, 'x');
   s += "\xC4\xE3";
-  EXPECT_EQ(BoundedTextLength(s.c_str()), 1022u);
+  EXPECT_EQ(cut(s), 1022u);
   std::string t(1021, 'x');
   t += "\xC4\xE3";
-  EXPECT_EQ(BoundedTextLength(t.c_str()), 1023u);
+  EXPECT_EQ(cut(t), 1023u);
   // A lone lead byte at the end counts as one byte.
-  EXPECT_EQ(BoundedTextLength("ab\xC4"), 3u);
-  EXPECT_EQ(BoundedTextLength(nullptr), 0u);
+  EXPECT_EQ(cut("ab\xC4"), 3u);
+  EXPECT_EQ(cut(""), 0u);
 }
 
 TEST(LogText, TrimsOnlyAbove400Lines) {

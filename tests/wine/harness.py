@@ -85,14 +85,6 @@ def wait_until(predicate, timeout=10.0, interval=0.1, message=None):
         time.sleep(interval)
 
 
-def needs(feature):
-    """Marks a test that waits for a feature not built yet: run.py skips it unless TOLVA_WINE_ALL=1."""
-    def mark(test):
-        test.needs = feature
-        return test
-    return mark
-
-
 def wine_env():
     """The environment of tools/wine-env.sh, read once, on top of this process's own."""
     global _wine_env

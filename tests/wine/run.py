@@ -3,8 +3,7 @@
 
 Every test_* function of tests/wine/MODULE.py runs in a fresh prefix of its own and gets that
 Prefix as its argument. One line per test, then "N passed, N failed"; the exit code is 1 when any
-test failed. Tests marked with harness.needs(...) are skipped unless TOLVA_WINE_ALL=1, tests whose
-name ends in _slow (minutes long) unless TOLVA_WINE_SLOW=1.
+test failed. Tests whose name ends in _slow (minutes long) are skipped unless TOLVA_WINE_SLOW=1.
 """
 
 import importlib
@@ -26,7 +25,6 @@ def main(argv):
     tests = [(name, fn) for name, fn in vars(module).items() if name.startswith("test_") and callable(fn)]
     if len(argv) > 2:
         tests = [(name, fn) for name, fn in tests if name in argv[2:]]
-    run_all = os.environ.get("TOLVA_WINE_ALL") == "1"
     run_slow = os.environ.get("TOLVA_WINE_SLOW") == "1"
 
     # A module may run another build of the program: its PROGRAM_DIR names that build's folder.
@@ -37,10 +35,6 @@ def main(argv):
     passed = failed = 0
     try:
         for name, test in tests:
-            feature = getattr(test, "needs", None)
-            if feature and not run_all:
-                print(f"SKIP {name} (needs {feature})", flush=True)
-                continue
             if name.endswith("_slow") and not run_slow:
                 print(f"SKIP {name} (slow: TOLVA_WINE_SLOW=1 runs it)", flush=True)
                 continue

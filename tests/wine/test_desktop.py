@@ -16,7 +16,7 @@ WM_LBUTTONUP = 0x0202
 WM_QUERYENDSESSION, WM_ENDSESSION, ENDSESSION_LOGOFF = 0x0011, 0x0016, 0x80000000
 WS_VISIBLE = 0x10000000
 
-ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready, 3 lost
+ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready
 
 MAKING = "Making desk new..   \r\n"
 READY = "desk new ok\r\n"
