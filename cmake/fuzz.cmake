@@ -16,7 +16,7 @@ set(TOLVA_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all
 
 add_library(tolva_pure_fuzz STATIC ${PURE_SOURCES})
 target_include_directories(tolva_pure_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(tolva_pure_fuzz PUBLIC -g -O1 -fno-omit-frame-pointer -Wall -Wextra -Werror
+target_compile_options(tolva_pure_fuzz PUBLIC -g -O1 -fno-omit-frame-pointer ${TOLVA_WARNINGS}
                        ${TOLVA_FUZZ_SANITIZERS} PRIVATE -fsanitize=fuzzer-no-link)
 # The cipher's bit loops index fixed arrays of at most 64 entries, where a wrapped pointer cannot
 # arise; the pointer-overflow check there, traced for coverage, made each block ten times slower.

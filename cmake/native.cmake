@@ -6,7 +6,7 @@ option(TOLVA_SANITIZE "Build the unit tests with AddressSanitizer and UBSan" OFF
 
 add_library(tolva_pure STATIC ${PURE_SOURCES})
 target_include_directories(tolva_pure PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(tolva_pure PUBLIC -Wall -Wextra -Werror)
+target_compile_options(tolva_pure PUBLIC ${TOLVA_WARNINGS})
 target_compile_options(tolva_pure PRIVATE ${TOLVA_NARROW_CHARSET})
 if(TOLVA_SANITIZE)
   target_compile_options(tolva_pure PUBLIC -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -24,13 +24,16 @@ option(TOLVA_FUZZ "Build the libFuzzer targets of the pure logic (clang)" OFF)
 include(cmake/fuzz.cmake)
 
 # ---------------------------------------------------------------------------------------------
-# Integration tests under Wine: each tests/wine/test_<name>.py is one CTest test "wine.test_<name>".
-# They run the x86_64 program and tolva_driver from TOLVA_WIN64_DIR and need wine64 and Xvfb.
-option(TOLVA_WINE_TESTS "Register the integration tests that run the program under Wine" OFF)
+# Integration tests under Wine: each tests/wine/test_<name>.py runs against both programs, as the
+# CTest tests "wine32.test_<name>" (the i686 program under 32-bit Wine in the WOW64 template
+# prefix; label wine32) and "wine64.test_<name>" (the x86_64 program; label wine64). They need
+# Wine, Xvfb and the builds of tools/build.sh; the x86_64 build's tolva_driver drives both.
+option(TOLVA_WINE_TESTS "Register the integration tests that run the programs under Wine" OFF)
 if(TOLVA_WINE_TESTS)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(TOLVA_WIN32_DIR "${CMAKE_SOURCE_DIR}/build/win32" CACHE PATH "Build directory of the i686 program")
   set(TOLVA_WIN64_DIR "${CMAKE_SOURCE_DIR}/build/win64" CACHE PATH
-      "Build directory of the x86_64 program and tolva_driver that the Wine tests run")
+      "Build directory of the x86_64 program and tolva_driver")
   set(TOLVA_WINE_TEMPLATE "${CMAKE_SOURCE_DIR}/build/wine-template" CACHE PATH
       "Template Wine prefix that each Wine test copies")
 
@@ -38,20 +41,47 @@ if(TOLVA_WINE_TESTS)
   add_test(NAME wine.template COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-prefix.sh ${TOLVA_WINE_TEMPLATE})
   set_tests_properties(wine.template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT 300)
 
+  # Seconds each module takes alone (measured): CTest starts the long ones first, so the two
+  # programs' modules share the cores to the end.
+  set(TOLVA_WINE_COST_test_events 300 TOLVA_WINE_COST_test_update 260 TOLVA_WINE_COST_test_startup 150
+      TOLVA_WINE_COST_test_desktop 140 TOLVA_WINE_COST_test_state 120 TOLVA_WINE_COST_test_icon_button 90)
   file(GLOB TOLVA_WINE_MODULES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/test_*.py)
-  foreach(module_file IN LISTS TOLVA_WINE_MODULES)
-    get_filename_component(module ${module_file} NAME_WE)
-    # Every test has its own prefix, and with DISPLAY unset every module its own Xvfb (the
-    # pointer and focus are per display), so modules can run in parallel without a lock.
-    add_test(NAME wine.${module}
-      COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY
-              TOLVA_WIN64_DIR=${TOLVA_WIN64_DIR} TOLVA_WINE_TEMPLATE=${TOLVA_WINE_TEMPLATE}
-              TOLVA_WIN64_UPDATE_DIR=${TOLVA_WIN64_DIR}-update TOLVA_NATIVE_DIR=${CMAKE_BINARY_DIR}
-              ${Python3_EXECUTABLE} tests/wine/run.py ${module}
-      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
-    # Modules start and end the program many times; under a parallel neighbour on two cores a
-    # module takes up to twice its time alone.
-    set_tests_properties(wine.${module} PROPERTIES TIMEOUT 900 FIXTURES_REQUIRED wine_template)
+  foreach(arch IN ITEMS i686 x86_64)
+    if(arch STREQUAL "i686")
+      set(kind wine32)
+      set(program_dir ${TOLVA_WIN32_DIR})
+      set(arch_env TOLVA_WIN32_DIR=${TOLVA_WIN32_DIR} TOLVA_WIN32_UPDATE_DIR=${TOLVA_WIN32_DIR}-update)
+    else()
+      set(kind wine64)
+      set(arch_env TOLVA_WIN64_UPDATE_DIR=${TOLVA_WIN64_DIR}-update)
+    endif()
+    foreach(module_file IN LISTS TOLVA_WINE_MODULES)
+      get_filename_component(module ${module_file} NAME_WE)
+      # The update tests' server listens on fixed loopback ports: one such module at a time on the
+      # machine, whichever checkout runs it (a lock file in /tmp), and in this run (RESOURCE_LOCK).
+      set(lock)
+      if(module STREQUAL "test_update")
+        set(lock flock /tmp/tolva-update-ports.lock)
+      endif()
+      # Every test has its own prefix, and with DISPLAY unset every module its own Xvfb (the
+      # pointer and focus are per display), so modules can run in parallel without a lock.
+      add_test(NAME ${kind}.${module}
+        COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY TOLVA_ARCH=${arch} ${arch_env}
+                TOLVA_WIN64_DIR=${TOLVA_WIN64_DIR} TOLVA_WINE_TEMPLATE=${TOLVA_WINE_TEMPLATE}
+                TOLVA_NATIVE_DIR=${CMAKE_BINARY_DIR}
+                ${lock} ${Python3_EXECUTABLE} tests/wine/run.py ${module}
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+      # Modules start and end the program many times; under a parallel neighbour on two cores a
+      # module takes up to twice its time alone.
+      set_tests_properties(${kind}.${module} PROPERTIES TIMEOUT 900 FIXTURES_REQUIRED wine_template
+                           LABELS ${kind})
+      if(DEFINED TOLVA_WINE_COST_${module})
+        set_tests_properties(${kind}.${module} PROPERTIES COST ${TOLVA_WINE_COST_${module}})
+      endif()
+      if(module STREQUAL "test_update")
+        set_tests_properties(${kind}.${module} PROPERTIES RESOURCE_LOCK tolva_update_ports)
+      endif()
+    endforeach()
   endforeach()
 endif()
 

@@ -1,7 +1,7 @@
 # The program's version comes from update/version.h, where the update check compares it; the
 # version resource and the release's file names follow it. `cmake -P cmake/version.cmake` prints it.
 file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/../update/version.h" TOLVA_VERSION_LINE
-     REGEX "kProgramVersion\\[\\] = \"[0-9]+\\.[0-9]+\"")
+     REGEX "^#define TOLVA_VERSION \"[0-9]+\\.[0-9]+\"$")
 if(NOT TOLVA_VERSION_LINE MATCHES "\"(([0-9]+)\\.([0-9]+))\"")
   message(FATAL_ERROR "no version of the form \"major.minor\" in update/version.h")
 endif()

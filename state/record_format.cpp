@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "state/cipher.h"
+#include "update/version.h"
 #include "win/fixed_text.h"
 
 namespace {
@@ -31,7 +32,7 @@ void SetRecordDefaults(RecordFields& fields) {
   fields.r_time = 1;
   CopyText(fields.r_time_text, kFieldCapacity, "1");
   CopyText(fields.r_lastupdata, kFieldCapacity, "20080101");
-  CopyText(fields.r_ver, kFieldCapacity, "2.22");
+  CopyText(fields.r_ver, kFieldCapacity, kProgramVersion);
   CopyText(fields.r_message, kMessageCapacity, "hello!");
   CopyText(fields.r_md5size, kFieldCapacity, "null");
 }

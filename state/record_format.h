@@ -23,8 +23,8 @@ struct RecordFields {
   char r_md5size[kFieldCapacity] = {};      // its md5size
 };
 
-// A fresh record: 1, "20080101", "2.22", "hello!", "null". r_ver equals the program's own
-// version, so a fresh record never announces a newer one.
+// A fresh record: 1, "20080101", the program's version (TOLVA_VERSION), "hello!", "null". r_ver is the
+// program's own version, so a fresh record never announces a newer one.
 void SetRecordDefaults(RecordFields& fields);
 
 // Receives each diagnostic line (code page 936, ending in "\r\n") for the log window; an empty

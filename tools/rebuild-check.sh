@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds a program again from a copy of the sources in a scratch folder and fails unless the two
 # are the same byte for byte: the program must not depend on where or when it was built.
-#   tools/rebuild-check.sh PROGRAM.exe i686|x86_64 [CMake options of PROGRAM's build...]
+#   tools/rebuild-check.sh BUILD_DIR
+# BUILD_DIR holds the program (tolva2.exe) and the options it was configured with, as its CMake
+# configuration wrote them (rebuild-options.txt: the processor, then one option a line).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-[ $# -ge 2 ] || { echo "usage: $0 PROGRAM.exe i686|x86_64 [-DOPTION=VALUE...]" >&2; exit 2; }
-program=$1 arch=$2
-shift 2
-[ -f "$program" ] || { echo "rebuild-check: $program is missing" >&2; exit 2; }
+[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+build=$1 program=$1/tolva2.exe
+[ -f "$program" ] && [ -f "$build/rebuild-options.txt" ] ||
+  { echo "rebuild-check: $program or $build/rebuild-options.txt is missing" >&2; exit 2; }
+mapfile -t options < "$build/rebuild-options.txt"
+arch=${options[0]}
+options=("${options[@]:1}")
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tolva2-rebuild.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -18,7 +23,7 @@ git ls-files -z --cached --others --exclude-standard |
   tar --null -T - -cf - | tar -xf - -C "$scratch/src"
 
 cmake -S "$scratch/src" -B "$scratch/build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$scratch/src/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$scratch/src/cmake/mingw-$arch.cmake" "${options[@]}" >/dev/null
 cmake --build "$scratch/build" -j2 --target tolva2 >/dev/null
 if ! cmp "$program" "$scratch/build/tolva2.exe"; then
   echo "rebuild-check: $program differs from the same sources built in another folder" >&2

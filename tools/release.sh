@@ -1,34 +1,48 @@
 #!/usr/bin/env bash
-# Builds the release: both programs in Release mode for the given update server and site, as
-# dist/tolva2-VERSION-win32.exe and dist/tolva2-VERSION-win64.exe with dist/SHA256SUMS, then
-# builds each once more from a copy of the sources in a scratch folder and fails (leaving no
-# release behind) if any byte differs.
-#   tools/release.sh [--update-host HOST[:PORT]] [--home-host HOST[:PORT]]
-# The defaults are the placeholders, which reach no server.
+# Builds the release: both programs in Release mode, as dist/tolva2-VERSION-win32.exe and
+# dist/tolva2-VERSION-win64.exe with dist/SHA256SUMS, then builds each once more from a copy of
+# the sources in a scratch folder and fails (leaving no release behind) if any byte differs.
+#   tools/release.sh --update-host HOST[:PORT] --home-host HOST[:PORT]
+#   tools/release.sh --no-update
+# The first form is for a deployment with an update server and a site; the second builds
+# programs without the update worker (no update thread, no WinInet, no host in the file).
+# The built-in placeholder hosts (*.invalid) reach no server and are refused.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 update_host=update.tolva2.invalid
 home_host=www.tolva2.invalid
-usage() { sed -n '2,7s/^# \{0,1\}//p' "$0"; }
+no_update=0 hosts_given=0
+usage() { sed -n '2,9s/^# \{0,1\}//p' "$0"; }
 while [ $# -gt 0 ]; do
   case $1 in
-    --update-host) update_host=${2:?--update-host needs a host}; shift 2 ;;
-    --update-host=*) update_host=${1#*=}; shift ;;
-    --home-host) home_host=${2:?--home-host needs a host}; shift 2 ;;
-    --home-host=*) home_host=${1#*=}; shift ;;
+    --update-host) update_host=${2:?--update-host needs a host}; hosts_given=1; shift 2 ;;
+    --update-host=*) update_host=${1#*=}; hosts_given=1; shift ;;
+    --home-host) home_host=${2:?--home-host needs a host}; hosts_given=1; shift 2 ;;
+    --home-host=*) home_host=${1#*=}; hosts_given=1; shift ;;
+    --no-update) no_update=1; shift ;;
     -h|--help) usage; exit 0 ;;
     *) echo "release: unknown argument $1" >&2; usage >&2; exit 2 ;;
   esac
 done
-for host in "$update_host" "$home_host"; do
-  [[ $host =~ ^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]{1,5})?$ ]] ||
-    { echo "release: '$host' is not a host name with an optional :port" >&2; exit 2; }
-done
+if [ "$no_update" = 1 ]; then
+  [ "$hosts_given" = 0 ] || { echo "release: --no-update builds no update worker: it takes no hosts" >&2; exit 2; }
+  options=(-DTOLVA_UPDATE=OFF)
+  what="no update worker"
+else
+  for host in "$update_host" "$home_host"; do
+    [[ $host =~ ^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]{1,5})?$ ]] ||
+      { echo "release: '$host' is not a host name with an optional :port" >&2; exit 2; }
+    # Every start of such a program would ask DNS for a name that never resolves and log a failure.
+    [[ ${host%:*} =~ \.invalid$ ]] &&
+      { echo "release: '$host' is a placeholder that reaches no server: give --update-host and --home-host, or --no-update" >&2; exit 2; }
+  done
+  options=(-DTOLVA_UPDATE=ON -DTOLVA_UPDATE_HOST="$update_host" -DTOLVA_HOME_HOST="$home_host")
+  what="update server $update_host, site $home_host"
+fi
 
 tools/bootstrap.sh
 version=$(cmake -P cmake/version.cmake)
-options=(-DTOLVA_UPDATE_HOST="$update_host" -DTOLVA_HOME_HOST="$home_host")
 names=()
 
 mkdir -p dist
@@ -41,14 +55,11 @@ for target in i686:win32 x86_64:win64; do
   cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
   cmake --build "$dir" -j2 --target tolva2 >/dev/null
+  tools/rebuild-check.sh "$dir"
   cp "$dir/tolva2.exe" "dist/$name"
   names+=("$name")
 done
 
-for target in i686:win32 x86_64:win64; do
-  tools/rebuild-check.sh "dist/tolva2-$version-${target#*:}.exe" "${target%:*}" "${options[@]}"
-done
-
 (cd dist && sha256sum "${names[@]}" > SHA256SUMS)
-echo "release $version (update server $update_host, site $home_host):"
+echo "release $version ($what):"
 (cd dist && stat -c '  dist/%n %s bytes' "${names[@]}" && sed 's/^/  /' SHA256SUMS)

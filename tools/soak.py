@@ -18,14 +18,15 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "wine"))
 import harness  # noqa: E402
-
-WM_COMMAND, WM_HOTKEY, HK_TRAY, QUERY = 0x111, 0x312, 7774, 0x8040
+from harness import WM_COMMAND, WM_HOTKEY  # noqa: E402
+from tolva import HK_TRAY, IDC_EXIT, IDC_LOG, IDC_SWITCH, MAIN_TITLE, NEW_DESKTOP, SECOND_TITLE  # noqa: E402
+from tolva import WM_TOLVA_QUERY as QUERY  # noqa: E402
 SAMPLE_EVERY = 600  # seconds
 
 
 def second_copy_window(p):
-    for hwnd, pid, visible, title in p.windows("desk new"):
-        if title == "desk new":
+    for hwnd, pid, visible, title in p.windows(NEW_DESKTOP):
+        if title == SECOND_TITLE:
             return hwnd
     return None
 
@@ -48,20 +49,20 @@ def main():
     with harness.Prefix("soak") as p:
         p.repeat_unfinished = True  # every action here bears a second try
         p.start()
-        main_wnd = p.find("default", 20000)
-        harness.wait_until(lambda: "desk new ok" in p.text(main_wnd, 1006), 40, message="second desktop not ready")
+        main_wnd = p.find(MAIN_TITLE, 20000)
+        harness.wait_until(lambda: "desk new ok" in p.text(main_wnd, IDC_LOG), 40, message="second desktop not ready")
         second = second_copy_window(p)
         harness.check(second is not None, "no second copy window")
         pid = p.pid(main_wnd)
         # Start-up settles once the update worker's one attempt is over (ten seconds in; this
         # build's update server is a closed loopback port): its network layer keeps a few handles.
-        harness.wait_until(lambda: "updating failed" in p.text(main_wnd, 1006), 60,
+        harness.wait_until(lambda: "updating failed" in p.text(main_wnd, IDC_LOG), 60,
                            message="the update attempt did not end")
         time.sleep(2)
         start = sample(p, pid)
 
         actions = itertools.cycle([
-            ("switch", lambda: p.send(main_wnd, WM_COMMAND, 1009)),
+            ("switch", lambda: p.send(main_wnd, WM_COMMAND, IDC_SWITCH)),
             ("hide", lambda: p.send(main_wnd, WM_HOTKEY, HK_TRAY)),
             ("show", lambda: p.send(main_wnd, WM_HOTKEY, HK_TRAY)),
             ("hello", lambda: p.signal("tolva receive hello")),
@@ -70,7 +71,7 @@ def main():
             ("hide-event", lambda: p.signal("hide m")),
             ("show-event", lambda: p.signal("hide m")),
             ("ack", lambda: p.signal("ndesk receive ack")),
-            ("second-switch", lambda: p.send(second, WM_COMMAND, 1009)),
+            ("second-switch", lambda: p.send(second, WM_COMMAND, IDC_SWITCH)),
             ("taskbar", lambda: p.postreg(main_wnd, "TaskbarCreated")),
             ("taskbar-second", lambda: p.postreg(second, "TaskbarCreated")),
         ])
@@ -101,7 +102,7 @@ def main():
         time.sleep(3)
         end = sample(p, pid)
         alive_second = second_copy_window(p) is not None
-        p.send(main_wnd, WM_COMMAND, 1008)
+        p.send(main_wnd, WM_COMMAND, IDC_EXIT)
         harness.wait_until(lambda: p.procs_named() == 0, 30, message="program did not end")
         left = p.procs_named()
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Static analysis of the project's own code; exits non-zero on any finding.
-# - clang-tidy (checks in .clang-tidy) over the pure logic: the PURE_SOURCES files, through the
-#   compile commands of a native configuration in build/analysis, and every project header the
-#   native unit tests include.
+# - clang-tidy (checks in .clang-tidy) over the pure logic: the PURE_SOURCES files (as the native
+#   configuration in build/analysis lists them in pure-sources.txt), through its compile commands,
+#   and every project header the native unit tests include.
 # - cppcheck over app desktop ui update state controls win as the 64-bit Windows program sees them,
 #   and over the pure sources as the native tests and fuzzers see them. Suppressions, each with
 #   its reason: tools/cppcheck-suppressions.txt.
@@ -11,8 +11,6 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 build=${TOLVA_ANALYSIS_BUILD:-build/analysis}
 folders=(app desktop ui update state controls win)
-mapfile -t pure_sources < <(sed -n '/^set(PURE_SOURCES/,/^)/s/^ \+\([^ )]\+\.cpp\)$/\1/p' CMakeLists.txt)
-[ ${#pure_sources[@]} -gt 0 ] || { echo "static-analysis: no PURE_SOURCES found" >&2; exit 1; }
 
 # The headers the native unit tests include are pure by construction; this reaches the header-only
 # ones (geometry, event index, tray text bounds ...) that no source of PURE_SOURCES includes.
@@ -25,6 +23,8 @@ failed=0
 # The compile commands carry -fexec-charset=GBK for gcc; clang only encodes UTF-8, and the
 # literals' encoding does not change what the checks see.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+mapfile -t pure_sources < "$build/pure-sources.txt"
+[ ${#pure_sources[@]} -gt 0 ] || { echo "static-analysis: no PURE_SOURCES in $build/pure-sources.txt" >&2; exit 1; }
 echo "clang-tidy: ${#pure_sources[@]} pure sources, ${#pure_headers[@]} pure headers"
 tidy() { clang-tidy --quiet "$@" 2> >(grep -v 'warnings generated' >&2); }
 tidy -p "$build" --extra-arg=-fexec-charset=UTF-8 "${pure_sources[@]}" || failed=1

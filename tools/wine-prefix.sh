@@ -7,8 +7,12 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 dir=$(realpath -m "$1")
 stamp="$dir/.tolva-template"
-# Raise when the prefix's contents change, so old templates are rebuilt.
-stamp_text="tolva template 1"
+# Raise when the prefix's contents change, so old templates are rebuilt. With 32-bit Wine installed
+# the prefix is a WOW64 one (syswow64), which runs both programs; a template booted before that
+# install is rebuilt.
+wow64=no
+[ -x /usr/lib/wine/wine ] && wow64=yes
+stamp_text="tolva template 2 wow64=$wow64"
 
 complete() { [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$stamp_text" ]; }
 complete && exit 0
@@ -36,6 +40,10 @@ trap cleanup EXIT
 echo "wine-prefix: booting a new prefix (takes a few seconds)"
 "$WINE" wineboot -i >/dev/null 2>&1
 "$WINESERVER" -w
+if [ "$wow64" = yes ] && [ ! -d "$work/drive_c/windows/syswow64" ]; then
+  echo "wine-prefix: 32-bit Wine is installed but the prefix has no syswow64" >&2
+  exit 1
+fi
 
 cp /usr/share/wine/fonts/*.ttf "$work/drive_c/windows/Fonts/"
 

@@ -12,6 +12,7 @@
 #include "ui/desk_window.h"
 #include "ui/ids.h"
 #include "update/update_worker.h"
+#include "update/version.h"
 #include "win/fixed_text.h"
 #include "win/text.h"
 
@@ -24,7 +25,7 @@ constexpr int kRestartThreshold = 500;
 const UINT kUpdateExitCommand = ID_UPDATE_EXIT;  // handed to the update worker
 
 const char* const kBanner[] = {
-    "hello\r\n",          "Kalvo双桌面 2.22\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
+    "hello\r\n",          "Kalvo双桌面 " TOLVA_VERSION "\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
     "退出:\r\n",          "Ctrl+Alt+K\r\n",      "隐藏/显示托盘:\r\n", "Ctrl+Alt+H\r\n",
     "切换:\r\n",          "Ctrl+Alt+N\r\n",      "Ctrl+Alt+Enter\r\n",
 };
@@ -120,7 +121,9 @@ BOOL CMainDlg::OnInitDialog() {
   StartWorkerThread(EventsThreadFunc, &kListenerCommands);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
+#ifndef TOLVA_NO_UPDATE
   StartWorkerThread(UpdateThreadFunc, &kUpdateExitCommand);
+#endif
   // The log takes the keyboard: on the exit button, the only tab stop, one stray Space would exit.
   FocusLog();
   return FALSE;

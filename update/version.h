@@ -1,8 +1,10 @@
 // Version texts are opaque byte strings, compared the way the update check needs (pure logic).
 #pragma once
 
-// The program's own version; a fresh state record carries the same text.
-inline constexpr char kProgramVersion[] = "2.22";
+// The program's own version, "major.minor": the banner, a fresh state record, the version resource,
+// the manifest and the release's file names all take it from here (cmake/version.cmake reads it).
+#define TOLVA_VERSION "2.22"
+inline constexpr char kProgramVersion[] = TOLVA_VERSION;
 
 // True when `announced` sorts after `own`: the first differing byte decides, compared unsigned,
 // and a proper prefix is the smaller. So "2.3" is newer than "2.22", "10.0" is not, "2.22a" is.

@@ -324,9 +324,16 @@ int CmdStartLocked(int argc, wchar_t** argv) {
 }
 
 // Gives a registry key (created if missing) the DACL written in SDDL, e.g. "D:P(A;;KR;;;WD)" for
-// read-only, so a test can take write access away. KEY starts with HKLM\ or HKCU\.
+// read-only, so a test can take write access away. KEY starts with HKLM\ or HKCU\; VIEW 32 or 64
+// names the registry view (default: the driver's own, 64).
 int CmdRegDacl(int argc, wchar_t** argv) {
   if (argc < 2) return kUsage;
+  REGSAM view = 0;
+  if (argc >= 3) {
+    if (lstrcmpW(argv[2], L"32") == 0) view = KEY_WOW64_32KEY;
+    else if (lstrcmpW(argv[2], L"64") == 0) view = KEY_WOW64_64KEY;
+    else return kUsage;
+  }
   const std::wstring path = argv[0];
   HKEY root = nullptr;
   if (path.rfind(L"HKLM\\", 0) == 0) root = HKEY_LOCAL_MACHINE;
@@ -336,7 +343,7 @@ int CmdRegDacl(int argc, wchar_t** argv) {
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(argv[1], SDDL_REVISION_1, &sd, nullptr)) return kUsage;
   HKEY key = nullptr;
   // The owner may always change the DACL, whatever the old one says.
-  LONG result = RegCreateKeyExW(root, path.c_str() + 5, 0, nullptr, 0, WRITE_DAC, nullptr, &key, nullptr);
+  LONG result = RegCreateKeyExW(root, path.c_str() + 5, 0, nullptr, 0, WRITE_DAC | view, nullptr, &key, nullptr);
   if (result == ERROR_SUCCESS) {
     result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
     RegCloseKey(key);
@@ -711,7 +718,7 @@ void Usage() {
       "  rect|style|exstyle|visible|pid|focus HWND\n"
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
-      "  start-locked EXE MS   reg-dacl KEY SDDL   start-on DESKTOP COMMAND-LINE   class HWND\n"
+      "  start-locked EXE MS   reg-dacl KEY SDDL [32|64]   start-on DESKTOP COMMAND-LINE   class HWND\n"
       "  handles PID [max]   gdi PID   gdi-count PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
       "  redraw HWND [N]\n"
       "  record FILE ARGS...\n"

@@ -23,10 +23,31 @@ def _dir_from_env(name, default):
     return path if path.is_absolute() else REPO / path
 
 
+# The x86_64 build holds the test driver (it drives both programs) and the benchmark's empty dialog.
 WIN64_DIR = _dir_from_env("TOLVA_WIN64_DIR", "build/win64")
-# The x86_64 program built to fetch its update file from 127.0.0.1:18091 (site 127.0.0.1:18092).
-WIN64_UPDATE_DIR = _dir_from_env("TOLVA_WIN64_UPDATE_DIR", "build/win64-update")
 TEMPLATE = _dir_from_env("TOLVA_WINE_TEMPLATE", "build/wine-template")
+
+# The program under test, chosen by TOLVA_ARCH (run.py --arch): the i686 program, the one users
+# download, runs under 32-bit Wine in the template's WOW64 prefix; the x86_64 one under 64-bit Wine.
+# Each has a build on loopback and a variant whose update server is 127.0.0.1:18091 (site
+# 127.0.0.1:18092); the registry view it writes; and the Wine loader its Unix process runs under
+# (/usr/lib/wine/wine64 hands a 32-bit program to /usr/lib/wine/wine).
+ARCHES = {
+    "x86_64": dict(dir=("TOLVA_WIN64_DIR", "build/win64"), update=("TOLVA_WIN64_UPDATE_DIR", "build/win64-update"),
+                   view="64", loader="/usr/lib/wine/wine64"),
+    "i686": dict(dir=("TOLVA_WIN32_DIR", "build/win32"), update=("TOLVA_WIN32_UPDATE_DIR", "build/win32-update"),
+                 view="32", loader="/usr/lib/wine/wine"),
+}
+ARCH = os.environ.get("TOLVA_ARCH", "x86_64")
+if ARCH not in ARCHES:
+    raise SystemExit(f"TOLVA_ARCH={ARCH!r}: expected one of {', '.join(ARCHES)}")
+PROGRAM_DIR = _dir_from_env(*ARCHES[ARCH]["dir"])
+UPDATE_DIR = _dir_from_env(*ARCHES[ARCH]["update"])
+REG_VIEW = ARCHES[ARCH]["view"]
+OTHER_REG_VIEW = "32" if REG_VIEW == "64" else "64"
+PROGRAM_LOADER = ARCHES[ARCH]["loader"]
+# Wine's own programs (explorer.exe of the Windows folder among them) are 64-bit in either case.
+WINE64_LOADER = ARCHES["x86_64"]["loader"]
 PROGRAM = "tolva2.exe"
 DRIVER = "tolva_driver.exe"
 # The folder of the prefix (drive_c/tolva2) that holds the test's copies of the program and driver.
@@ -40,25 +61,21 @@ DRIVER_STARTS = 3
 # Wine's own error messages (quiet in a sound run) go with the driver's stderr, to say why it failed.
 DRIVER_WINEDEBUG = "-all,err+all"
 
-# Messages and values the tests send.
+# Win32's own messages and values the tests send or read; the program's are in tolva.py.
 WM_NULL = 0x0000
 WM_CLOSE = 0x0010
 WM_KEYDOWN = 0x0100
 WM_COMMAND = 0x0111
 WM_SYSCOMMAND = 0x0112
+WM_LBUTTONUP = 0x0202
 WM_HOTKEY = 0x0312
+SC_MINIMIZE = 0xF020
 SC_CLOSE = 0xF060
 VK_RETURN = 0x0D
 VK_ESCAPE = 0x1B
 WS_EX_TOPMOST = 0x00000008
-
-# The program's own ids (ui/ids.h).
-IDC_TRAY, IDC_CANCEL, IDC_LOG, IDC_EXIT, IDC_SWITCH = 1001, 1003, 1006, 1008, 1009
-HK_EXIT, HK_SWITCH_N, HK_TRAY, HK_SWITCH_ENTER = 7771, 7773, 7774, 7775
-WM_TRAYNOTIFY = 1123
-# The diagnostic query both long-lived windows answer, and its selectors.
-WM_TOLVA_QUERY = 0x8040
-Q_SWITCH_STATE, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_TRAY_SHOWN, Q_OK_SENT = range(5)
+WS_MINIMIZE = 0x20000000
+WS_VISIBLE = 0x10000000
 
 _wine_env = None
 _xvfb = None
@@ -95,36 +112,40 @@ def wine_env():
     return _wine_env
 
 
-def _display_works(display):
-    return subprocess.run(["xdpyinfo"], env=dict(os.environ, DISPLAY=display),
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
-
-
 def ensure_display():
-    """Uses $DISPLAY when it answers, else starts a private Xvfb for this process's lifetime."""
+    """Uses $DISPLAY when it answers, else starts a private Xvfb (tools/xvfb.sh) for this process's
+    lifetime."""
     global _xvfb
-    display = os.environ.get("DISPLAY")
-    if display and _display_works(display):
-        return display
-    read_end, write_end = os.pipe()
-    # -displayfd: the server picks a free display number, so parallel runs never collide.
-    _xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                              "-nolisten", "tcp"], pass_fds=(write_end,),
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        number = pipe.readline().strip()
-    check(number, "Xvfb did not start")
-    os.environ["DISPLAY"] = f":{number}"
-    atexit.register(stop_display)
+    out = subprocess.run(["bash", str(REPO / "tools/xvfb.sh")], check=True, capture_output=True,
+                         stdin=subprocess.DEVNULL, text=True).stdout
+    values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+    check(values.get("DISPLAY"), f"tools/xvfb.sh gave no display: {out!r}")
+    os.environ["DISPLAY"] = values["DISPLAY"]
+    if "TOLVA_XVFB_PID" in values:
+        _xvfb = int(values["TOLVA_XVFB_PID"])
+        atexit.register(stop_display)
     return os.environ["DISPLAY"]
 
 
+def _running(pid):
+    """Whether the process exists and has not ended (a zombie has)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
 def stop_display():
+    """Ends the Xvfb that ensure_display started, if any."""
     global _xvfb
     if _xvfb is not None:
-        _xvfb.terminate()
-        _xvfb.wait(timeout=10)
+        try:
+            os.kill(_xvfb, signal.SIGTERM)
+            # Not this process's child (the script that started it has ended): wait for it to go.
+            wait_until(lambda: not _running(_xvfb), 10, 0.05, "Xvfb did not end")
+        except OSError:
+            pass
         _xvfb = None
 
 
@@ -149,10 +170,10 @@ def remote_hosts(exe):
 
 
 def check_build(names=(PROGRAM, DRIVER), program_dir=None):
-    program_dir = Path(program_dir) if program_dir else WIN64_DIR
+    program_dir = Path(program_dir) if program_dir else PROGRAM_DIR
     for name in names:
         path = (program_dir if name == PROGRAM else WIN64_DIR) / name
-        check(path.is_file(), f"{path} is missing: build it (or set TOLVA_WIN64_DIR to the x86_64 build)")
+        check(path.is_file(), f"{path} is missing: build it with tools/build.sh")
     if PROGRAM in names:
         # Tests reach the network only on loopback: a program built for real servers would
         # resolve and contact them ten seconds into every test.
@@ -187,7 +208,7 @@ class Prefix:
     def __init__(self, name="test", program_dir=None):
         self.name = name
         # Another build of the program (same driver), e.g. one configured for another update server.
-        self.program_dir = Path(program_dir) if program_dir else WIN64_DIR
+        self.program_dir = Path(program_dir) if program_dir else PROGRAM_DIR
         self.tmp = Path(tempfile.mkdtemp(prefix=f"tolva-wine-{name}-"))
         self.path = self.tmp / "prefix"
         self.dir = self.path / "drive_c" / "tolva2"
@@ -425,9 +446,21 @@ class Prefix:
     def signal(self, name):
         return self.driver("signal", name)[0] == 0
 
-    def reg_query(self, key, value=None):
-        """Values under a registry key as {name: (type, data)}, or one value's data; None if missing."""
-        args = [self.wine, "reg", "query", key] + (["/v", value] if value is not None else [])
+    def reg(self, *args, view=REG_VIEW):
+        """Runs reg.exe on the registry view the program under test writes (or view); True on success."""
+        result = subprocess.run([self.wine, "reg", *args, f"/reg:{view}"], env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        return result.returncode == 0
+
+    def reg_dacl(self, key, sddl, view=REG_VIEW):
+        """Gives a key (created if missing) of the program's registry view the DACL in SDDL."""
+        rc, out = self.driver("reg-dacl", key, sddl, view)
+        check(rc == 0, f"could not give {key} the DACL {sddl}: {out.strip()}")
+
+    def reg_query(self, key, value=None, view=REG_VIEW):
+        """Values under a registry key as {name: (type, data)}, or one value's data; None if missing.
+        Reads the view the program under test writes unless view says otherwise."""
+        args = [self.wine, "reg", "query", key] + (["/v", value] if value is not None else []) + [f"/reg:{view}"]
         # reg prints in the console code page: C keeps it plain ASCII for the names we ask about.
         # Into a file: as the first Wine process of a prefix, reg starts services that hold a pipe open.
         path = self._output_file()

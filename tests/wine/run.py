@@ -1,5 +1,8 @@
 #!/usr/bin/env python3
-"""Runs the integration tests of one module under Wine: python3 tests/wine/run.py MODULE [TEST ...]
+"""Runs the integration tests of one module under Wine: python3 tests/wine/run.py [--arch ARCH] MODULE [TEST ...]
+
+ARCH is the program under test: x86_64 (the default, or TOLVA_ARCH) or i686, the 32-bit program,
+which runs under 32-bit Wine in the same WOW64 template prefix.
 
 Every test_* function of tests/wine/MODULE.py runs in a fresh prefix of its own and gets that
 Prefix as its argument. One line per test, then "N passed, N failed"; the exit code is 1 when any
@@ -13,6 +16,10 @@ import time
 import traceback
 from pathlib import Path
 
+# The program under test is chosen before the harness reads it.
+if len(sys.argv) > 2 and sys.argv[1] == "--arch":
+    os.environ["TOLVA_ARCH"] = sys.argv[2]
+    del sys.argv[1:3]
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
 
@@ -32,6 +39,7 @@ def main(argv):
     harness.check_build(program_dir=program_dir)
     harness.ensure_template()
     harness.ensure_display()
+    print(f"{argv[1]}: the {harness.ARCH} program of {program_dir or harness.PROGRAM_DIR}", flush=True)
     passed = failed = 0
     try:
         for name, test in tests:

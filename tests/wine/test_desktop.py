@@ -5,123 +5,24 @@ import os
 import signal
 import time
 
-from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
-                     WM_SYSCOMMAND, Failed, check, parse_int, prefix_processes, wait_until)
-from harness import HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_LOG, IDC_SWITCH, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY, WM_TRAYNOTIFY
+from harness import (PROGRAM_LOADER, SC_CLOSE, VK_ESCAPE, VK_RETURN, WINE64_LOADER, WM_CLOSE, WM_COMMAND,
+                     WM_HOTKEY, WM_KEYDOWN, WM_LBUTTONUP, WM_SYSCOMMAND, WS_VISIBLE, check, wait_until)
+from tolva import (BALLOON_TITLE, HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_SWITCH, MAIN_TITLE, MAKING,
+                   NEW_DESKTOP, OK_BALLOON, ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED,
+                   Q_SWITCH_STATE, Q_TRAY_SHOWN, READY, REFUSED, RESTART, SHELL_COMMAND, SHELL_RESTART, WM_TRAYNOTIFY,
+                   WORK_OPEN, balloon_texts, command_lines, log, query, samples, shell_pids, start_pair,
+                   started_shells, tray_holds_icons)
 
-MAIN_TITLE = "default"
-NEW_DESKTOP = "desk new"  # also the second copy's window title
 
-WM_LBUTTONUP = 0x0202
 WM_QUERYENDSESSION, WM_ENDSESSION, ENDSESSION_LOGOFF = 0x0011, 0x0016, 0x80000000
-WS_VISIBLE = 0x10000000
-
-ON_DEFAULT, ON_NEW = 1, 2  # switch states of the first copy; 0 is not ready
-
-MAKING = "Making desk new..   \r\n"
-READY = "desk new ok\r\n"
-REFUSED = "还没启动完毕，不能切换\r\n"
-RESTART = "desk n is dead\r\nnow restart it ..\r\n"
-SHELL_RESTART = "explorer of desk new ended,restart it ..\r\n"
-
 # The exit question: a message box of the first copy on Default, its text, its buttons.
-QUESTION_TITLE = "提示"
-WORK_OPEN = "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n"
 MESSAGE_TEXT_ID = 0xFFFF
 IDCANCEL, IDYES, IDNO = 2, 6, 7
-
-# Wine's tray window, shown while it holds at least one icon.
-TRAY_TITLE = "Wine System Tray"
-
-
-def query(p, hwnd, selector):
-    return p.send(hwnd, WM_TOLVA_QUERY, selector)
-
-
-def log(p, main):
-    return p.text(main, IDC_LOG)
-
-
-def start_pair(p):
-    """Starts the first copy and waits until the second copy has reported readiness; returns the
-    first copy's Popen, its window and the second copy's window."""
-    proc = p.start()
-    main = p.find(MAIN_TITLE, 20000)
-    wait_until(lambda: READY in log(p, main), 60, 0.5, "the second copy never reported readiness")
-    second = p.find(NEW_DESKTOP, 10000, NEW_DESKTOP)
-    return proc, main, second
-
-
-def command_lines(p):
-    """Command lines of the prefix's processes, read from Linux, where Wine shows each process's
-    Windows command line split into words."""
-    lines = []
-    for pid in prefix_processes(p.path):
-        try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                words = f.read().decode("utf-8", "replace").split("\0")
-        except OSError:
-            continue
-        lines.append(" ".join(word.strip() for word in words if word.strip()))
-    return lines
-
-
-def shell_pids(p):
-    """Unix pids of the shells the program started (see started_shells)."""
-    pids = []
-    for pid in prefix_processes(p.path):
-        try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                words = [w.strip() for w in f.read().decode("utf-8", "replace").split("\0") if w.strip()]
-        except OSError:
-            continue
-        if words == ["explorer"]:
-            pids.append(pid)
-    return pids
-
-
-def started_shells(p):
-    """Shells the program started: command line "explorer" exactly. Wine's own explorer.exe
-    processes, one per desktop in use, run as "C:\\windows\\system32\\explorer.exe /desktop"."""
-    return command_lines(p).count("explorer")
-
-
-def tray_holds_icons(p, desktop=None):
-    """Whether Wine's tray window on the desktop is shown, that is, holds an icon."""
-    for _ in range(3):
-        trays = [hwnd for hwnd, _, _, title in p.windows(desktop) if title == TRAY_TITLE]
-        if not trays:
-            return False
-        # Wine may replace its tray window between the listing and the question: list again.
-        rc, out = p.driver("style", trays[0])
-        if rc == 0:
-            return bool(parse_int(out) & WS_VISIBLE)
-    raise Failed(f"the tray window of {desktop or 'Default'} kept vanishing")
 
 
 def shown(p, hwnd):
     # IsWindowVisible is false for every window of a desktop that is not the input one.
     return bool(p.style(hwnd) & WS_VISIBLE)
-
-
-def balloon_texts(p):
-    """Texts of the balloons on the current desktop: the tray shows each as a shown, untitled window."""
-    texts = []
-    for hwnd, _, visible, title in p.windows():
-        if visible and not title:
-            rc, text = p.driver("text", hwnd)  # a balloon may close meanwhile
-            if rc == 0 and text:
-                texts.append(text)
-    return texts
-
-
-def samples(p, hwnd, selector, seconds, interval=0.5):
-    values = []
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        values.append(query(p, hwnd, selector))
-        time.sleep(interval)
-    return values
 
 
 def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
@@ -144,6 +45,14 @@ def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
     check(any(line.split() == ["makedesktop", "desk", "new", "1"] for line in lines),
           f"no second copy started with makedesktop, desk new, 1: {lines}")
     check(started_shells(p) == 1, f"expected one shell started on desk new: {lines}")
+    # The shell is the 64-bit explorer of the Windows folder whatever the program's kind (only
+    # system32 is redirected for a 32-bit program); the second copy is of the program's own kind:
+    # a 32-bit program's runs under the 32-bit loader.
+    loaders = command_lines(p, with_loader=True)
+    shell_loaders = [loader for loader, line in loaders if line == SHELL_COMMAND]
+    check(shell_loaders == [WINE64_LOADER], f"the shell does not run under {WINE64_LOADER}: {loaders}")
+    copy_loaders = {loader for loader, line in loaders if line.split()[-4:] == ["makedesktop", "desk", "new", "1"]}
+    check(copy_loaders == {PROGRAM_LOADER}, f"the second copy does not run under {PROGRAM_LOADER}: {loaders}")
 
     check(query(p, second, Q_TRAY_SHOWN) == 1, "the second copy's tray icon was not added")
     check(query(p, second, Q_OK_SENT) == 1, "the second copy did not note its readiness")
@@ -203,7 +112,7 @@ def test_switch_refused_before_ready_then_every_trigger_flips(p):
     wait_until(lambda: READY in log(p, main), 60, 0.5, "the second copy never reported readiness")
     check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "not on Default once ready")
     # After a refusal the readiness report comes with a balloon too.
-    wait_until(lambda: "启动已OK\r\n" in balloon_texts(p), 20, 0.3, "no readiness balloon after the refusal")
+    wait_until(lambda: OK_BALLOON in balloon_texts(p), 20, 0.3, "no readiness balloon after the refusal")
     second = p.find(NEW_DESKTOP, 10000, NEW_DESKTOP)
 
     # Two requests bring the user back, whichever way they come.
@@ -232,7 +141,7 @@ def exit_question(p, main, how):
         p.post(main, WM_HOTKEY, HK_EXIT, 0)
     else:
         p.post(main, WM_COMMAND, IDC_EXIT, 0)
-    box = p.find(QUESTION_TITLE, 15000)
+    box = p.find(BALLOON_TITLE, 15000)
     check(p.pid(box) == p.pid(main), "the question does not belong to the first copy")
     return box, p.text(box, MESSAGE_TEXT_ID)
 

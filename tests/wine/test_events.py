@@ -2,31 +2,15 @@
 first copy's listener, a refused switch and the readiness balloon, the tray icon's restart and
 hiding, and the first copy's handles over a long run."""
 
-import re
 import time
 
-from harness import WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, check, wait_until
-from harness import HK_TRAY, IDC_CANCEL, IDC_EXIT, IDC_LOG, IDC_SWITCH, IDC_TRAY, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, WM_TOLVA_QUERY
-
-MAIN_TITLE = "default"
-SECOND_TITLE = "desk new"
-RUNNING_TITLE = "双桌面已经在运行"
-MARKER_EVENT = "hTOLVATOP2RUNNING"
-TRAY_TITLE = "Wine System Tray"  # Wine's own tray window when no X tray manager runs
-
-SC_MINIMIZE = 0xF020
-WS_MINIMIZE = 0x20000000
-
-
-SWITCH_DESK, EXIT_TOLVA, HELLO, HIDE_M, DESK_N_OK = (
-    "switch desk", "exit tolva", "tolva receive hello", "hide m", "desk n ok")
-
-REFUSED_LINE = "还没启动完毕，不能切换\r\n"
-READY_LINE = "desk new ok\r\n"
-OK_BALLOON = "启动已OK\r\n"
-BALLOON_TITLE = "提示"
-# The update worker's last words in the test build, whose server refuses at once.
-UPDATE_DONE_LINE = "updating failed,please check your network or firewal..\r\n"
+from harness import SC_MINIMIZE, WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, WS_MINIMIZE, check, wait_until
+from tolva import (BALLOON_TITLE, DESK_N_OK, EXIT_TOLVA, HELLO, HIDE_M, HK_TRAY, IDC_CANCEL, IDC_EXIT, IDC_LOG,
+                   IDC_SWITCH, IDC_TRAY, MAIN_TITLE, MARKER_EVENT, OK_BALLOON, Q_DEAD_COUNT, Q_SWITCH_REFUSED,
+                   Q_SWITCH_STATE, Q_TRAY_SHOWN, RUNNING_TITLE, SWITCH_DESK, TASKBAR_RESTARTED, UPDATE_FAILED,
+                   WM_TOLVA_QUERY, balloons, log, open_running_dialog, query, second_copy_pid, start_first_copy,
+                   tray_holds_icons, wait_ready)
+from tolva import READY as READY_LINE, REFUSED as REFUSED_LINE
 
 
 def driver_out(p, *args):
@@ -35,51 +19,8 @@ def driver_out(p, *args):
     return out
 
 
-def query(p, hwnd, selector):
-    return p.send(hwnd, WM_TOLVA_QUERY, selector)
-
-
-def log(p, hwnd):
-    return p.text(hwnd, IDC_LOG)
-
-
-def start_first_copy(p):
-    proc = p.start()
-    return proc, p.find(MAIN_TITLE, 20000)
-
-
-def wait_ready(p, hwnd):
-    """Waits until the second copy has reported readiness and the switch would be carried out."""
-    wait_until(lambda: READY_LINE in log(p, hwnd), 30, 0.3, "the second copy never reported readiness")
-    wait_until(lambda: query(p, hwnd, Q_SWITCH_STATE) == 1, 15, 0.3, "the first copy never became ready")
-
-
-def second_copy_pid(p):
-    rows = [w for w in p.windows(SECOND_TITLE) if w[3] == SECOND_TITLE]
-    check(len(rows) == 1, f"expected one second copy window on {SECOND_TITLE!r}, found {len(rows)}")
-    return rows[0][1]
-
-
-def open_running_dialog(p):
-    proc = p.start()
-    return proc, p.find(RUNNING_TITLE, 20000)
-
-
 def ended(proc, timeout=20, what="process"):
     wait_until(lambda: proc.poll() is not None, timeout, 0.2, f"{what} did not end")
-
-
-_UNESCAPE = {"r": "\r", "n": "\n", "\\": "\\"}
-
-
-def balloons(p):
-    """Visible shell balloons as (hwnd, titled BALLOON_TITLE, text)."""
-    rows = []
-    for line in driver_out(p, "balloons", BALLOON_TITLE).splitlines():
-        hwnd, titled, text = line.split(" ", 2)
-        text = re.sub(r"\\(.)", lambda m: _UNESCAPE[m.group(1)], text)
-        rows.append((hwnd, titled == "1", text))
-    return rows
 
 
 # Wine's tray shows a balloon two seconds after it is asked for: a watch for one that should not
@@ -93,12 +34,6 @@ def no_balloon_for(p, seconds):
         shown = balloons(p)
         check(not shown, f"unexpected balloon: {shown!r}")
         time.sleep(0.3)
-
-
-def tray_shows_icons(p):
-    # Wine hides its tray window when the last icon of this desktop goes.
-    rows = [w for w in p.windows() if w[3] == TRAY_TITLE]
-    return bool(rows) and rows[0][2]
 
 
 def test_running_dialog_exit_ends_everything_and_dialog_alone_does_nothing(p):
@@ -159,7 +94,7 @@ def test_existing_event_is_reported_and_dialog_hide_toggles_tray(p):
     created = [l for l in log(p, hwnd).splitlines(keepends=True) if l.startswith("CreateEvent")]
     check(created == ["CreateEvent eventsStr[3]hide m return ERROR_ALREADY_EXISTS \r\n"],
           f"CreateEvent lines: {created!r}")
-    check(query(p, hwnd, Q_TRAY_SHOWN) == 1 and tray_shows_icons(p), "the tray icon is not shown")
+    check(query(p, hwnd, Q_TRAY_SHOWN) == 1 and tray_holds_icons(p), "the tray icon is not shown")
 
     # A further start while the dialog is minimized brings it back normal and ends by itself.
     dialog_proc, dialog = open_running_dialog(p)
@@ -174,13 +109,13 @@ def test_existing_event_is_reported_and_dialog_hide_toggles_tray(p):
     ended(dialog_proc, what="the dialog's process")
     wait_until(lambda: query(p, hwnd, Q_TRAY_SHOWN) == 0, 10, 0.2, "隐藏 did not remove the tray icon")
     check(not p.visible(hwnd), "隐藏 did not hide the window")
-    check(not tray_shows_icons(p), "the icon is still in Wine's tray")
+    check(not tray_holds_icons(p), "the icon is still in Wine's tray")
 
     dialog_proc, dialog = open_running_dialog(p)
     p.click(dialog, IDC_TRAY)
     ended(dialog_proc, what="the dialog's process")
     wait_until(lambda: query(p, hwnd, Q_TRAY_SHOWN) == 1, 10, 0.2, "the second press did not add the icon")
-    wait_until(lambda: tray_shows_icons(p), 10, 0.2, message="the icon is not back in Wine's tray")
+    wait_until(lambda: tray_holds_icons(p), 10, 0.2, message="the icon is not back in Wine's tray")
     check(not p.visible(hwnd), "the second press showed the window")
     check(first.poll() is None, "the first copy ended")
     holder.kill()
@@ -225,7 +160,7 @@ def test_switch_before_ready_is_refused_then_readiness_shows_balloon(p):
     check(p.signal(DESK_N_OK), "could not signal desk n ok")
     wait_until(lambda: log(p, hwnd).count(READY_LINE) == 3, 10, 0.2, "no log line for the third report")
     check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1 and query(p, hwnd, Q_TRAY_SHOWN) == 1, "Ctrl+Alt+H did not add")
-    check(tray_shows_icons(p), "the icon is not back in Wine's tray")
+    check(tray_holds_icons(p), "the icon is not back in Wine's tray")
     no_balloon_for(p, BALLOON_DELAY_WATCH)
 
 
@@ -261,7 +196,7 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
             break
     else:
         check(False, "a tick came between the reads five times in a row")
-    notices = log(p, hwnd).count("explorer restarted..\r\n")
+    notices = log(p, hwnd).count(TASKBAR_RESTARTED)
     check(notices >= 1, "no log line for TaskbarCreated")
 
     # The tick re-adds the icon: whenever a tick has run since, the icon is back.
@@ -271,7 +206,7 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
         check(dead_now == dead or shown_now == 1, f"tick {dead_now} left trayShown {shown_now}")
         return dead_now >= dead + 2
     wait_until(readded, 15, 0.2, "no ticks after TaskbarCreated")
-    check(tray_shows_icons(p), "the icon is not in Wine's tray")
+    check(tray_holds_icons(p), "the icon is not in Wine's tray")
 
     # Hidden by Ctrl+Alt+H, the icon stays away over ticks and over a further restart notice.
     check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1, "WM_HOTKEY did not return 1")
@@ -280,8 +215,8 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
     hidden_at = query(p, hwnd, Q_DEAD_COUNT)
     wait_until(lambda: query(p, hwnd, Q_DEAD_COUNT) >= hidden_at + 3, 15, 0.3, "no ticks while hidden")
     check(query(p, hwnd, Q_TRAY_SHOWN) == 0, "a tick re-added the hidden icon")
-    check(not tray_shows_icons(p), "the hidden icon is in Wine's tray")
-    check(log(p, hwnd).count("explorer restarted..\r\n") == notices + 1, "no log line for the second notice")
+    check(not tray_holds_icons(p), "the hidden icon is in Wine's tray")
+    check(log(p, hwnd).count(TASKBAR_RESTARTED) == notices + 1, "no log line for the second notice")
 
     check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1, "WM_HOTKEY did not return 1")
     check(query(p, hwnd, Q_TRAY_SHOWN) == 1, "Ctrl+Alt+H did not add the icon again")
@@ -293,7 +228,7 @@ def test_handle_counts_stay_flat_over_ticks_and_signals(p):
     first, hwnd = start_first_copy(p)
     wait_ready(p, hwnd)
     # The update worker is the last start-up activity that opens handles.
-    wait_until(lambda: UPDATE_DONE_LINE in log(p, hwnd), 40, 0.5, "the update worker did not finish")
+    wait_until(lambda: UPDATE_FAILED in log(p, hwnd), 40, 0.5, "the update worker did not finish")
     pids = {"first copy": p.pid(hwnd), "second copy": second_copy_pid(p)}
 
     def counts():

@@ -9,8 +9,8 @@ import os
 import subprocess
 import time
 
-from harness import check, wait_until
-from harness import IDC_CANCEL, IDC_EXIT, IDC_SWITCH, IDC_TRAY
+from harness import WM_CLOSE, WM_LBUTTONUP, check, wait_until
+from tolva import IDC_CANCEL, IDC_EXIT, IDC_SWITCH, IDC_TRAY, MAIN_TITLE, NEW_DESKTOP, RUNNING_TITLE, SECOND_TITLE
 
 # Screenshots and the pointer need a screen of their own: other test modules running at the same
 # time put their topmost windows in the same corner. Without DISPLAY the harness starts a private
@@ -20,17 +20,13 @@ os.environ.pop("DISPLAY", None)
 WM_ENABLE = 0x000A
 WM_NEXTDLGCTL = 0x0028
 WM_GETDLGCODE = 0x0087
-WM_LBUTTONUP = 0x0202
 WM_LBUTTONDBLCLK = 0x0203
 BM_SETSTATE = 0x00F3
 BM_SETSTYLE = 0x00F4
-WM_CLOSE = 0x0010
 MK_LBUTTON = 0x0001
 BS_OWNERDRAW = 0x0B
 DLGC_DEFPUSHBUTTON = 0x10
 DLGC_UNDEFPUSHBUTTON = 0x20
-
-RUNNING_TITLE = "双桌面已经在运行"
 
 
 class Shot:
@@ -131,19 +127,20 @@ def button_hwnd(prefix, dialog, ctrl):
     raise AssertionError(f"control {ctrl} never took the focus")
 
 
-def start_first_copy(prefix):
+def first_copy_in_view(prefix):
+    """Starts the first copy; returns its window once the second copy's window no longer covers it."""
     prefix.start()
-    main = prefix.find("default", 30000)
+    main = prefix.find(MAIN_TITLE, 30000)
     # The second copy's window opens on top of the first's on Wine's single screen: close it (it
     # only hides) so that the first copy's buttons can be seen.
-    newdesk = prefix.find("desk new", 30000, desktop="desk new")
+    newdesk = prefix.find(SECOND_TITLE, 30000, desktop=NEW_DESKTOP)
     prefix.post(newdesk, WM_CLOSE)
     wait_until(lambda: not prefix.visible(newdesk), message="the second copy's window stays up")
     return main
 
 
 def test_main_window_icon_button_at_rest_hovered_and_pressed(prefix):
-    main = start_first_copy(prefix)
+    main = first_copy_in_view(prefix)
     for ctrl in (IDC_EXIT, IDC_SWITCH):
         rc, out = prefix.driver("style", main, ctrl)
         check(rc == 0 and int(out, 0) & 0x1F == BS_OWNERDRAW, f"button {ctrl} is not owner-drawn: {out}")
@@ -175,15 +172,15 @@ def test_main_window_icon_button_at_rest_hovered_and_pressed(prefix):
     wait_for_look(exit_rect, "none", "the pressed frame stays")
 
 
-def open_running_dialog(prefix):
-    start_first_copy(prefix)
+def running_dialog_in_view(prefix):
+    first_copy_in_view(prefix)
     prefix.driver("cursor", 0, 0)  # the dialog opens at the pointer, away from the other windows
     prefix.start()
     return prefix.find(RUNNING_TITLE, 30000)
 
 
 def test_running_dialog_text_buttons_are_centred_flat_and_keep_the_dialog_protocol(prefix):
-    dialog = open_running_dialog(prefix)
+    dialog = running_dialog_in_view(prefix)
     rects = {c: rect_of(prefix, dialog, c) for c in (IDC_SWITCH, IDC_TRAY, IDC_EXIT, IDC_CANCEL)}
 
     # Captions centred both ways although the template asks for left alignment; no frame and no
@@ -216,7 +213,7 @@ def test_running_dialog_text_buttons_are_centred_flat_and_keep_the_dialog_protoc
 
 
 def test_second_press_of_a_double_click_is_a_click(prefix):
-    dialog = open_running_dialog(prefix)
+    dialog = running_dialog_in_view(prefix)
     cancel = button_hwnd(prefix, dialog, IDC_CANCEL)
     # An owner-drawn button would report a double click instead; "取消" closes the dialog on a click.
     inside = (5 << 16) | 5
@@ -226,7 +223,7 @@ def test_second_press_of_a_double_click_is_a_click(prefix):
 
 
 def test_repainting_the_main_window_buttons_keeps_the_gdi_object_count(prefix):
-    main = start_first_copy(prefix)
+    main = first_copy_in_view(prefix)
     pid = prefix.pid(main)
     exit_rect = rect_of(prefix, main, IDC_EXIT)
     hwnd_exit = button_hwnd(prefix, main, IDC_EXIT)

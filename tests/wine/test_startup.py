@@ -2,49 +2,17 @@
 
 from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
                      WM_NULL, WM_SYSCOMMAND, WS_EX_TOPMOST, check, wait_until)
-from harness import HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, WM_TRAYNOTIFY
+from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, MAIN_TITLE, MARKER_EVENT,
+                   RUNNING_TITLE, SECOND_TITLE, TASKBAR_RESTARTED, WM_TRAYNOTIFY, log_lines_after_banner,
+                   start_first_copy)
+from tolva import SHELL_FAILED_193, log
 
 WM_KEYUP = 0x0101
 VK_SPACE = 0x20
 
-MAIN_TITLE = "default"
-SECOND_TITLE = "desk new"
-RUNNING_TITLE = "双桌面已经在运行"
-MARKER_EVENT = "hTOLVATOP2RUNNING"
-
 MOD_CTRL_ALT = 3
 
-BANNER = ("hello\r\n"
-          "Kalvo双桌面 2.22\r\n"
-          "欢迎使用双桌面\r\n"
-          "快捷热键操作说明\r\n"
-          "退出:\r\n"
-          "Ctrl+Alt+K\r\n"
-          "隐藏/显示托盘:\r\n"
-          "Ctrl+Alt+H\r\n"
-          "切换:\r\n"
-          "Ctrl+Alt+N\r\n"
-          "Ctrl+Alt+Enter\r\n")
-
-# The desktop creation thread logs these a moment after start-up when all goes well.
-CREATION_LINES = ("Making desk new..   \r\n", "desk new ok\r\n")
-
 HOTKEYS = {"Ctrl+Alt+N": 0x4E, "Ctrl+Alt+H": 0x48, "Ctrl+Alt+K": 0x4B, "Ctrl+Alt+Enter": 0x0D}
-
-
-def log_lines_after_banner(p, hwnd):
-    """The log's lines after the banner, without the creation thread's; fails when the banner
-    is not the log's exact beginning."""
-    text = p.text(hwnd, IDC_LOG)
-    check(text.startswith(BANNER), f"log does not begin with the banner: {text!r}")
-    lines = text[len(BANNER):].splitlines(keepends=True)
-    return [line for line in lines if line not in CREATION_LINES]
-
-
-def start_first_copy(p, args=()):
-    proc = p.start(args)
-    hwnd = p.find(MAIN_TITLE, 20000)
-    return proc, hwnd
 
 
 def alive(proc):
@@ -122,12 +90,12 @@ def test_enter_escape_and_space_do_nothing(p):
                 p.post(target, WM_KEYUP, vk, 1 | scan << 16 | 3 << 30)
     # Posted after the keys, the shell's restart notice marks the moment they have been handled.
     p.postreg(hwnd, "TaskbarCreated")
-    wait_until(lambda: not p.exists(hwnd) or "explorer restarted..\r\n" in p.text(hwnd, IDC_LOG), 15,
+    wait_until(lambda: not p.exists(hwnd) or TASKBAR_RESTARTED in p.text(hwnd, IDC_LOG), 15,
                message="the notice posted after the keys was never handled")
 
     check(p.exists(hwnd) and alive(proc), "Enter, Esc or Space ended the program")
     check(p.visible(hwnd), "Enter, Esc or Space hid the window")
-    check(log_lines_after_banner(p, hwnd) == before + ["explorer restarted..\r\n"],
+    check(log_lines_after_banner(p, hwnd) == before + [TASKBAR_RESTARTED],
           f"log changed: {log_lines_after_banner(p, hwnd)!r}")
 
 
@@ -212,9 +180,8 @@ def test_hot_key_held_by_another_process_and_failed_shell_are_logged(p):
     proc, hwnd = start_first_copy(p)
     lines = log_lines_after_banner(p, hwnd)
     check(lines[:1] == ["RegisterHotKey Ctrl+Alt+N failed\r\n"], f"log after the banner: {lines!r}")
-    failed = "Make desk new failed,reStr is MakeDesktop: CreateProcess explorer failed,error no 193 ,reason is %1 "
-    wait_until(lambda: failed in p.text(hwnd, IDC_LOG), 20, 0.3,
-               f"no failed-shell line with its reason: {p.text(hwnd, IDC_LOG)[len(BANNER):]!r}")
+    wait_until(lambda: SHELL_FAILED_193 in log(p, hwnd), 20, 0.3,
+               f"no failed-shell line with its reason: {log(p, hwnd)[len(BANNER):]!r}")
     check(not any(line.startswith("RegisterHotKey") for line in lines[1:]),
           f"other hot keys failed too: {lines!r}")
     # The failure stops nothing: the other three are the program's.

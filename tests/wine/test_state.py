@@ -4,25 +4,16 @@ Stored values are read and crafted with build/native/record_tool, the program's 
 so these tests never carry a second copy of the cipher.
 """
 
-import os
 import random
 import shutil
-import subprocess
 
-from harness import REPO, WM_COMMAND, check, wait_until
-from harness import IDC_EXIT, IDC_LOG
-from test_startup import BANNER, CREATION_LINES
+from harness import OTHER_REG_VIEW, REG_VIEW, WM_COMMAND, check, wait_until
+from tolva import (BANNER, CREATION_LINES, IDC_EXIT, IDC_LOG, MACHINE_KEY, MAIN_TITLE, RECORD_DEFAULTS,
+                   USER_KEY, decode, encipher, encode, store, stored)
 
-MAIN_TITLE = "default"
+WOW64_MACHINE_KEY = "HKLM\\Software\\Wow6432Node\\qz57tolva2"
 
-MACHINE_KEY = "HKLM\\Software\\qz57tolva2"
-USER_KEY = "HKCU\\Software\\qz57tolva2"
-VALUE = "tolva"
-
-# The native build (tools/build.sh: build/native) holds the tool.
-RECORD_TOOL = REPO / os.environ.get("TOLVA_NATIVE_DIR", "build/native") / "record_tool"
-
-DEFAULTS = ("20080101", "2.22", "hello!", "null")
+DEFAULTS = RECORD_DEFAULTS
 EMPTY = ("", "", "", "")
 # The tag search runs over the fields in this order.
 EXTRACTION_ORDER = ("r_time", "r_ver", "r_message", "r_md5size", "r_lastupdata")
@@ -30,54 +21,6 @@ NO_OPENING_TAGS = [f"_tolva_Reg_GET:goahead<{name}>failed\r\n" for name in EXTRA
 READ_FAILED = "_tolva_Reg_GET:读取注册表失败\r\n"
 # Every line the record operations can log begins with one of these.
 RECORD_OPERATIONS = ("make_software_main_key:", "_5_Reg_PUT:", "_tolva_Reg_GET:")
-
-
-def record_tool(*args):
-    check(RECORD_TOOL.is_file(), f"{RECORD_TOOL} is missing: build the native configuration")
-    result = subprocess.run([str(RECORD_TOOL), *args], capture_output=True, timeout=30)
-    return result.returncode, result.stdout.decode("gbk")
-
-
-def encode(r_time, texts):
-    rc, out = record_tool("encode", str(r_time), *texts)
-    check(rc == 0, f"record_tool encode failed: {rc}")
-    return out.strip()
-
-
-def encipher(text):
-    rc, out = record_tool("encipher", text)
-    check(rc == 0, f"record_tool encipher failed: {rc}")
-    return out.strip()
-
-
-def decode(hex_value):
-    """(fields as a dict, the lines the program logs on reading this value)."""
-    _, out = record_tool("decode", hex_value)
-    fields, lines = {}, []
-    for line in out.splitlines():
-        name, sep, value = line.partition("=")
-        if sep and name.startswith("r_"):
-            fields[name] = value
-        else:
-            lines.append(line + "\r\n")
-    return fields, lines
-
-
-def stored(p, key=MACHINE_KEY):
-    """The record value under key as hex, or None when the value (or the key) is missing."""
-    values = p.reg_query(key)
-    if values is None or VALUE not in values:
-        return None
-    kind, data = values[VALUE]
-    check(kind == "REG_BINARY", f"{key}\\{VALUE} is {kind}, not REG_BINARY")
-    return data
-
-
-def store(p, hex_value, key=MACHINE_KEY):
-    result = subprocess.run([p.wine, "reg", "add", key, "/v", VALUE, "/t", "REG_BINARY", "/d", hex_value, "/f"],
-                            env=p.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, timeout=60)
-    check(result.returncode == 0 and stored(p, key) == hex_value.upper(), f"could not write {key}\\{VALUE}")
 
 
 def check_record(p, r_time, texts, key=MACHINE_KEY):
@@ -124,6 +67,12 @@ def test_first_start_creates_the_record_and_every_start_counts(p):
     check_record(p, 2, DEFAULTS)
     # Under Wine the process may write HKEY_LOCAL_MACHINE: nothing goes to the current user.
     check(p.reg_query(USER_KEY) is None, "a record was written under HKEY_CURRENT_USER")
+    # The record is in the registry view of the program's own kind alone: a 32-bit program's is
+    # HKLM\Software\Wow6432Node\qz57tolva2 to 64-bit programs.
+    check(stored(p, view=OTHER_REG_VIEW) is None, f"the record is in the {OTHER_REG_VIEW}-bit registry view too")
+    if REG_VIEW == "32":
+        check(stored(p, WOW64_MACHINE_KEY, view="64") == value,
+              f"the 32-bit program's record is not under {WOW64_MACHINE_KEY}")
 
     # Every later start reads the counter, adds one and stores it.
     check(run_once(p) == [], "the second start logged record lines")
@@ -195,25 +144,22 @@ def test_own_file_check_refuses_oversized_or_locked_program_file(p):
 def test_record_moves_to_current_user_when_machine_key_is_not_writable(p):
     # Wine enforces registry ACLs: a read-only key under HKEY_LOCAL_MACHINE with a record of its own.
     store(p, encode(41, DEFAULTS))
-    rc, out = p.driver("reg-dacl", MACHINE_KEY, "D:P(A;;KR;;;WD)")
-    check(rc == 0, f"could not make {MACHINE_KEY} read-only: {out.strip()}")
+    p.reg_dacl(MACHINE_KEY, "D:P(A;;KR;;;WD)")
     check(run_once(p) == [], "the read-only machine key led to record lines")
     check_record(p, 41, DEFAULTS)
     check_record(p, 2, DEFAULTS, USER_KEY)
 
     # A machine key that cannot even be read: the record still lives with the current user.
-    rc, out = p.driver("reg-dacl", MACHINE_KEY, "D:P")
-    check(rc == 0, f"could not lock {MACHINE_KEY}: {out.strip()}")
+    p.reg_dacl(MACHINE_KEY, "D:P")
     check(run_once(p) == [], "the locked machine key led to record lines")
     check_record(p, 3, DEFAULTS, USER_KEY)
 
     # No machine key, and no right to create one under HKEY_LOCAL_MACHINE\Software, as for a
     # process that is not elevated.
-    check(p.driver("reg-dacl", MACHINE_KEY, "D:P(A;;KA;;;WD)")[0] == 0, "could not unlock the machine key")
-    subprocess.run([p.wine, "reg", "delete", MACHINE_KEY, "/f"], env=p.env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    p.reg_dacl(MACHINE_KEY, "D:P(A;;KA;;;WD)")
+    p.reg("delete", MACHINE_KEY, "/f")
     check(p.reg_query(MACHINE_KEY) is None, "could not delete the machine key")
-    check(p.driver("reg-dacl", "HKLM\\Software", "D:P(A;;KR;;;WD)")[0] == 0, "could not protect Software")
+    p.reg_dacl("HKLM\\Software", "D:P(A;;KR;;;WD)")
     check(run_once(p) == [], "the protected Software key led to record lines")
     check_record(p, 4, DEFAULTS, USER_KEY)
     check(p.reg_query(MACHINE_KEY) is None, "a machine key was created under the protected Software key")

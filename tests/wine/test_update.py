@@ -8,19 +8,16 @@ start is the test driver's `record` command, which writes down the address it wa
 
 import http.server
 import socket
-import subprocess
 import threading
 import time
 
-from harness import WIN64_UPDATE_DIR, WIN_DIR, WM_COMMAND, Failed, check, wait_until
-from harness import IDC_EXIT, IDC_LOG, Q_SWITCH_STATE, WM_TOLVA_QUERY
-from test_startup import log_lines_after_banner
-from test_state import decode, encode, store, stored
+from harness import UPDATE_DIR, WIN_DIR, Failed, check, wait_until
+from tolva import (BALLOON_TITLE, Q_SWITCH_STATE, RECORD_DEFAULTS, WM_TOLVA_QUERY, decode, encode, exit_program,
+                   log_lines_after_banner, start_first_copy, store, stored)
 
-PROGRAM_DIR = WIN64_UPDATE_DIR
+PROGRAM_DIR = UPDATE_DIR
 
-MAIN_TITLE = "default"
-BOX_TITLE = "提示"
+BOX_TITLE = BALLOON_TITLE
 IDOK = 1
 # The message box's text control.
 BOX_TEXT_ID = 0xFFFF
@@ -132,10 +129,7 @@ class StallingServer:
 
 def install_browser_recorder(p):
     command = f'"{WIN_DIR}\\tolva_driver.exe" record {WIN_DIR}\\{BROWSER_FILE} "%1"'
-    result = subprocess.run([p.wine, "reg", "add", BROWSER_KEY, "/ve", "/d", command, "/f"], env=p.env,
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            timeout=60)
-    check(result.returncode == 0, "could not set the browser command")
+    check(p.reg("add", BROWSER_KEY, "/ve", "/d", command, "/f"), "could not set the browser command")
 
 
 def browser_starts(p):
@@ -145,8 +139,7 @@ def browser_starts(p):
 
 def start(p):
     install_browser_recorder(p)
-    proc = p.start()
-    return proc, p.find(MAIN_TITLE, 20000)
+    return start_first_copy(p)
 
 
 def wait_for_lines(p, hwnd, expected):
@@ -168,12 +161,6 @@ def record_fields(p):
     fields, lines = decode(value)
     check(not lines, f"the stored record is not well-formed: {lines!r}")
     return fields
-
-
-def exit_program(p, proc, hwnd):
-    p.send(hwnd, WM_COMMAND, IDC_EXIT, 0)
-    wait_until(lambda: proc.poll() is not None, 20, message="the program did not end on command 1008")
-    wait_until(lambda: p.procs_named() == 0, 20, message="a program process is left after exit")
 
 
 def wait_for_balloon(p, text):
@@ -284,7 +271,7 @@ def test_download_without_outer_tags_is_a_format_error(p):
             check(proc.poll() is None and p.try_find(BOX_TITLE) is None, f"{name} ended the program or showed a box")
             exit_program(p, proc, hwnd)
         # Nothing was stored: the record is the fresh one, counted once per start.
-        check(stored(p) == encode(2 + number, ("20080101", "2.22", "hello!", "null")),
+        check(stored(p) == encode(2 + number, RECORD_DEFAULTS),
               f"{name} changed the record: {record_fields(p)}")
     check(browser_starts(p) == [], "a browser was started")
 
