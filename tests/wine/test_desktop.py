@@ -163,7 +163,9 @@ def test_exit_ends_both_copies_and_the_shell(p):
     rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
     check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
     notepad_pid = int(out)
-    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP) if w[1] == notepad_pid and w[3]), None),
+    # Its main window, not its hidden helpers ("Default IME").
+    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
+                                       if w[1] == notepad_pid and w[3] and shown(p, w[0])), None),
                          20, 0.3, "notepad's window did not come up on desk new")
     box, text = exit_question(p, main, WM_COMMAND)
     check(notepad[3] in text and " 1 " in text, f"the question does not name the program: {text!r}")
