@@ -5,7 +5,6 @@
 #include <cstdarg>
 
 #include "app/log_text.h"
-#include "app/placement.h"
 #include "win/text.h"
 
 HWND hMainWnd = nullptr;
@@ -20,7 +19,7 @@ constexpr UINT_PTR kLogSubclassId = 0x106;
 void AppendNow(HWND edit, const char* text) {
   const auto wide = win::FromAnsi<kLogTextMaxBytes + 1>(text);  // cut at a character boundary
   const int lines = static_cast<int>(SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
-  if (LogNeedsTrim(lines)) {
+  if (lines > kLogTrimLines) {
     SendMessageW(edit, EM_SETSEL, 0, kLogTrimChars);
     SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
   }
@@ -78,8 +77,8 @@ BOOL PlaceWindow(HWND wnd) {
   RECT work{};
   if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
     work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  const WindowOrigin o = BottomRightOrigin(work.right, work.bottom, w, h);
-  return MoveWindow(wnd, o.x, o.y, w, h, FALSE);
+  // Flush into the corner: just above a bottom taskbar, left of a right one.
+  return MoveWindow(wnd, work.right - w, work.bottom - h, w, h, FALSE);
 }
 
 void HideToCorner(HWND wnd) {

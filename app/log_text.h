@@ -8,5 +8,3 @@ constexpr std::size_t kLogTextMaxBytes = 1023;
 // A log holding more lines than this loses its first kLogTrimChars characters before an append.
 constexpr int kLogTrimLines = 400;
 constexpr int kLogTrimChars = 2000;
-
-inline bool LogNeedsTrim(int lineCount) { return lineCount > kLogTrimLines; }

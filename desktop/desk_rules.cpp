@@ -43,8 +43,6 @@ bool InputConfirmsSwitch(bool inputTrusted, InputDesk before, InputDesk after, S
   return before != AsInput(target) && after == AsInput(target);
 }
 
-bool NeedsNewShell(bool shellTracked, bool shellRunning) { return !shellTracked || !shellRunning; }
-
 bool ExplorerPath(const wchar_t* windowsDir, wchar_t* out, std::size_t capacity) {
   static const wchar_t kShell[] = L"explorer.exe";
   if (!out || capacity == 0) return false;

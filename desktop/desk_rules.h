@@ -1,6 +1,6 @@
 // Decisions about the shown desktop and the shell that Wine cannot show (pure logic): which
-// desktop a switch goes to, when the input desktop's name can be believed, when a creation run
-// needs a new shell, and where the system's shell lives.
+// desktop a switch goes to, when the input desktop's name can be believed, and where the system's
+// shell lives.
 #pragma once
 #include <cstddef>
 
@@ -25,11 +25,6 @@ SwitchTarget ChooseSwitchTarget(Desk believed, InputDesk input, bool inputTruste
 // Whether the input desktop can be believed from now on: it can once a switch was seen to take
 // effect, that is, the input desktop moved from elsewhere to the switch's target.
 bool InputConfirmsSwitch(bool inputTrusted, InputDesk before, InputDesk after, SwitchTarget target);
-
-// A creation run starts a shell only when none is tracked or the tracked one has exited: a second
-// explorer on a desktop that already has a shell only opens a folder window and leaves, which
-// would lose track of the live shell.
-bool NeedsNewShell(bool shellTracked, bool shellRunning);
 
 // "<windowsDir>\explorer.exe" into `out` (capacity in characters, terminator included): the
 // system's shell by full path, so that no explorer.exe in the program's or the current folder

@@ -9,7 +9,7 @@ win::Handle hEvents[kEventCount];
 
 void CreateOwnEvents(int group, void (*reportExisting)(int index, const char* name)) {
   for (int k = 0; k < kEventsPerGroup; ++k) {
-    const int i = EventIndex(group, k);
+    const int i = kEventsPerGroup * group + k;
     SetLastError(ERROR_SUCCESS);
     hEvents[i].reset(CreateEventA(nullptr, FALSE, FALSE, eventsStr[i]));
     if (GetLastError() == ERROR_ALREADY_EXISTS && reportExisting) reportExisting(i, eventsStr[i]);
@@ -17,8 +17,8 @@ void CreateOwnEvents(int group, void (*reportExisting)(int index, const char* na
 }
 
 void SignalEvent(int group, int k) {
-  if (!ValidEventPosition(group, k)) return;
-  const int i = EventIndex(group, k);
+  if (group < 0 || group > 1 || k < 0 || k >= kEventsPerGroup) return;
+  const int i = kEventsPerGroup * group + k;
   hEvents[i].reset(OpenEventA(EVENT_ALL_ACCESS, FALSE, eventsStr[i]));
   if (hEvents[i]) SetEvent(hEvents[i].get());
 }

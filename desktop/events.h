@@ -3,8 +3,10 @@
 #pragma once
 #include <windows.h>
 
-#include "desktop/event_index.h"
 #include "win/handles.h"
+
+constexpr int kEventCount = 10;
+constexpr int kEventsPerGroup = 5;
 
 extern const char* const eventsStr[kEventCount];
 extern win::Handle hEvents[kEventCount];

@@ -14,7 +14,7 @@ constexpr DWORD kFailedWaitPause = 1000;
 
 DWORD WaitOnGroup(int group) {
   HANDLE handles[kEventsPerGroup];
-  for (int k = 0; k < kEventsPerGroup; ++k) handles[k] = hEvents[EventIndex(group, k)].get();
+  for (int k = 0; k < kEventsPerGroup; ++k) handles[k] = hEvents[kEventsPerGroup * group + k].get();
   return WaitForMultipleObjects(kEventsPerGroup, handles, FALSE, INFINITE);
 }
 

@@ -216,10 +216,10 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
     FormatReason(reStr, "MakeDesktop: SetThreadDesktop  failed,error no %d ,reason is %s   \r\n");
     return 0;
   }
-  bool shellTracked = false;
-  const bool shellRunning = TrackedShellRunning(&shellTracked);
-  if (NeedsNewShell(shellTracked, shellRunning)) {
-    HANDLE left = shellTracked ? nullptr : AdoptShell();
+  // A second explorer on a desktop that already has a shell only opens a folder window and
+  // leaves, which would lose track of the live shell: one left there by an earlier run is kept.
+  if (!TrackedShellRunning()) {
+    HANDLE left = AdoptShell();
     if (left) {
       run.explorer.reset(left);
       LogLine("MakeDesktop: explorer already runs on desk new,kept\r\n");

@@ -155,11 +155,10 @@ void ShowDefaultDesktop() {
   if (home) SwitchDesktop(home.get());
 }
 
-bool TrackedShellRunning(bool* tracked) {
+bool TrackedShellRunning() {
   DeskLock lock;
   const DeskState& s = State();
-  *tracked = static_cast<bool>(s.explorer);
-  return *tracked && WaitForSingleObject(s.explorer.get(), 0) == WAIT_TIMEOUT;
+  return s.explorer && WaitForSingleObject(s.explorer.get(), 0) == WAIT_TIMEOUT;
 }
 
 void BeginDesktopRun() {

@@ -53,8 +53,8 @@ struct DeskRun {
 // opened and started in one call. What the run replaces is closed.
 void BeginDesktopRun();
 void EndDesktopRun(DeskRun&& run);
-// Whether the shell of an earlier run is tracked (`tracked`) and still runs.
-bool TrackedShellRunning(bool* tracked);
+// Whether the shell an earlier run started still runs.
+bool TrackedShellRunning();
 
 // Observation for tests and the soak script: 0 not ready, 1 on Default, 2 on New.
 int SwitchState();

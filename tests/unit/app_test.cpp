@@ -1,11 +1,10 @@
+// The application's pure rules: the role a start plays, and the tray's text fields.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/log_text.h"
-#include "app/placement.h"
 #include "app/role.h"
-#include "win/fixed_text.h"
+#include "app/tray_text.h"
 
 TEST(Role, TailSkipsQuotedAndPlainProgramPath) {
   EXPECT_STREQ(ArgumentTail(L"\"C:\\a b\\tolva2.exe\"  makedesktop desk new 1"), L"makedesktop desk new 1");
@@ -36,36 +35,23 @@ TEST(Role, LongTailsAreCutNotOverflowed) {
   EXPECT_FALSE(SelectsSecondCopy((edge + L"a" + L"makedesktop").c_str()));
 }
 
-TEST(LogText, CutsAt1023BytesWithoutSplittingDoubleByteCharacters) {
-  // Every narrow text is cut by the one rule of win/fixed_text.h; the log's bound is 1023 bytes.
-  auto cut = [](const std::string& text) { return win::Cp936PrefixLength(text.data(), text.size(), kLogTextMaxBytes); };
-  EXPECT_EQ(cut("hello\r\n"), 7u);
-  EXPECT_EQ(cut(std::string(1023, 'x')), 1023u);
-  EXPECT_EQ(cut(std::string(5000, 'x')), 1023u);
-  // 1022 ASCII bytes and a two-byte character would end at byte 1024: the character goes.
-  std::string s(1022, 'x');
-  s += "\xC4\xE3";
-  EXPECT_EQ(cut(s), 1022u);
-  std::string t(1021, 'x');
-  t += "\xC4\xE3";
-  EXPECT_EQ(cut(t), 1023u);
-  // A lone lead byte at the end counts as one byte.
-  EXPECT_EQ(cut("ab\xC4"), 3u);
-  EXPECT_EQ(cut(""), 0u);
+TEST(TrayText, FitsFieldWithTerminator) {
+  const std::u16string shortText = u"desk new";
+  EXPECT_EQ(FieldLength(shortText.data(), shortText.size(), 128), shortText.size());
+  const std::u16string exact(127, u'x');
+  EXPECT_EQ(FieldLength(exact.data(), exact.size(), 128), 127u);
+  const std::u16string longText(300, u'x');
+  EXPECT_EQ(FieldLength(longText.data(), longText.size(), 256), 255u);
+  EXPECT_EQ(FieldLength(longText.data(), longText.size(), 64), 63u);
+  EXPECT_EQ(FieldLength(longText.data(), longText.size(), 0), 0u);
 }
 
-TEST(LogText, TrimsOnlyAbove400Lines) {
-  EXPECT_FALSE(LogNeedsTrim(400));
-  EXPECT_TRUE(LogNeedsTrim(401));
-}
-
-TEST(Placement, FlushIntoBottomRightOfWorkArea) {
-  // 1024x768 screen with a 30-pixel taskbar at the bottom: work area ends at 1024, 738.
-  WindowOrigin o = BottomRightOrigin(1024, 738, 200, 120);
-  EXPECT_EQ(o.x, 824);
-  EXPECT_EQ(o.y, 618);
-  // A taskbar on the right narrows the work area instead.
-  o = BottomRightOrigin(964, 768, 200, 120);
-  EXPECT_EQ(o.x, 764);
-  EXPECT_EQ(o.y, 648);
+TEST(TrayText, NeverEndsOnHalfASurrogatePair) {
+  std::u16string s(62, u'x');
+  s += u"\U0001F600";  // units 62 (high) and 63 (low)
+  s += u"tail";
+  EXPECT_EQ(FieldLength(s.data(), s.size(), 64), 62u);
+  std::u16string t(61, u'x');
+  t += u"\U0001F600tail";  // the pair fits whole in 63 units
+  EXPECT_EQ(FieldLength(t.data(), t.size(), 64), 63u);
 }

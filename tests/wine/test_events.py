@@ -221,6 +221,19 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
     check(p.send(hwnd, WM_HOTKEY, HK_TRAY) == 1, "WM_HOTKEY did not return 1")
     check(query(p, hwnd, Q_TRAY_SHOWN) == 1, "Ctrl+Alt+H did not add the icon again")
     check(not p.visible(hwnd), "Ctrl+Alt+H showed the window")
+
+    # 401 notices make 401 more log lines. Whenever the log holds more than 400 lines (as the edit
+    # control counts them, wrapped ones included) an append first drops its oldest 2000
+    # characters: what is left is the whole text without a multiple of 2000 characters at its
+    # start, down to the last line whole.
+    before = log(p, hwnd)
+    rc, out = p.driver("sends", hwnd, *(["TaskbarCreated", 0, 0] * 401))
+    check(rc == 0 and out.split() == ["1"] * 401, f"the 401 notices were not all answered: {out[:80]!r}")
+    after = log(p, hwnd)
+    full = before + "explorer restarted..\r\n" * 401
+    dropped = len(full) - len(after)
+    check(dropped >= 2000 and dropped % 2000 == 0, f"{dropped} characters dropped from {len(full)}")
+    check(after == full[dropped:], f"the log is not the whole text less its start: ...{after[-60:]!r}")
     check(first.poll() is None, "the first copy ended")
 
 
