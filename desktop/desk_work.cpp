@@ -51,7 +51,7 @@ BOOL CALLBACK CollectUserWindow(HWND wnd, LPARAM param) {
   facts.ofThisProgram =
       pid == GetCurrentProcessId() || (!image.empty() && lstrcmpiW(image.c_str(), e->self.c_str()) == 0);
   facts.ofShell = !image.empty() && HasFileName(image, L"explorer.exe");
-  if (IsUserWindow(facts)) e->work.Add(title.c_str());
+  if (IsUserWindow(facts)) e->work.Add(title.c_str(), facts.ofShell);
   return TRUE;
 }
 

@@ -108,12 +108,12 @@ void TellSecondCopyToLeave() {
   Sleep(200);         // lets the second copy leave by itself
 }
 
-BOOL ExitDesktops() {
+BOOL ExitDesktops(bool keepShell) {
   exitUnderWay = true;
   DeskLock lock;
   DeskState& s = State();
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
-  if (s.explorer) TerminateProcess(s.explorer.get(), 1);
+  if (s.explorer && !keepShell) TerminateProcess(s.explorer.get(), 1);
   return s.defaultDesk ? SwitchDesktop(s.defaultDesk) : FALSE;
 }
 

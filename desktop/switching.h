@@ -30,9 +30,10 @@ SwitchResult SwitchDesk();
 // key and no button would lead the user back.
 void ShowDefaultDesktop();
 // UI thread, the exit steps: first tells the second copy to go and gives it 200 ms to leave by
-// itself; then ExitDesktops ends it and its shell and returns to "Default".
+// itself; then ExitDesktops ends it and its shell (unless `keepShell`: the user's folders or file
+// operations are the shell's windows) and returns to "Default".
 void TellSecondCopyToLeave();
-BOOL ExitDesktops();
+BOOL ExitDesktops(bool keepShell = false);
 
 // Where the session stands: while it may end (asked, not yet cancelled) and once it ends, neither
 // copy restarts, switches or ends anything; the system ends the processes itself.

@@ -26,7 +26,8 @@ bool IsUserWindow(const DeskWindowFacts& window) {
   return SameClass(name, L"CabinetWClass") || SameClass(name, L"OperationStatusWindow");
 }
 
-void UserWork::Add(const wchar_t* title) {
+void UserWork::Add(const wchar_t* title, bool ofShell) {
+  inShell = inShell || ofShell;
   if (count < static_cast<int>(kListedTitles)) {
     wchar_t* slot = titles[count];
     std::size_t n = 0;

@@ -20,13 +20,16 @@ struct DeskWindowFacts {
 // progress, never the taskbar, the desktop or their helpers.
 bool IsUserWindow(const DeskWindowFacts& window);
 
-// The user's windows: how many, and the first few titles, each cut to its slot.
+// The user's windows: how many, and the first few titles, each cut to its slot. `inShell` when
+// some are the shell's own (a folder, a copy under way): an exit then leaves the shell running,
+// since ending it would end them, and the next start takes it over.
 constexpr std::size_t kListedTitles = 3;
 constexpr std::size_t kListedTitleCapacity = 48;  // units with the terminator
 struct UserWork {
   int count = 0;
+  bool inShell = false;
   wchar_t titles[kListedTitles][kListedTitleCapacity] = {};
-  void Add(const wchar_t* title);
+  void Add(const wchar_t* title, bool ofShell = false);
 };
 
 // Who asked for the exit: the user (hot key, button, the already-running dialog), or the update

@@ -158,7 +158,7 @@ void CMainDlg::RequestExit(bool byUser) {
   m_asking = false;
   switch (answer) {
     case ExitAnswer::ExitAnyway:
-      Exit();
+      Exit(work.inShell);
       return;
     case ExitAnswer::GoToNew:
       if (SwitchState() == 1) ReportSwitch(SwitchDesk());
@@ -283,10 +283,10 @@ void CMainDlg::OnHotKey(int id) {
   }
 }
 
-void CMainDlg::Exit() {
+void CMainDlg::Exit(bool keepShell) {
   TellSecondCopyToLeave();
   TrayIconDelete();
-  ExitDesktops();
+  ExitDesktops(keepShell);
   PostQuitMessage(0);
 }
 

@@ -22,7 +22,7 @@ class CMainDlg : public win::Dialog {
   void OnHotKey(int id);
   void ToggleTray();
   // The exit steps: the second copy and its shell end, "Default" is shown, the window quits.
-  void Exit();
+  void Exit(bool keepShell = false);
   void OnTick();
   bool PaintMinimized();
 

@@ -103,6 +103,10 @@ TEST(UserWork, CountsAllAndKeepsTheFirstTitlesBounded) {
   work.Add(nullptr);
   work.Add(L"fourth");
   EXPECT_EQ(work.count, 4);
+  EXPECT_FALSE(work.inShell);
+  work.Add(L"Documents", true);  // a folder window: the exit must not end the shell
+  EXPECT_TRUE(work.inShell);
+  EXPECT_EQ(work.count, 5);
   EXPECT_STREQ(work.titles[0], L"a.txt - Notepad");
   EXPECT_EQ(std::wcslen(work.titles[1]), kListedTitleCapacity - 1);
   EXPECT_STREQ(work.titles[2], L"");
