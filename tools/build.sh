@@ -14,14 +14,16 @@ configure() {  # dir, extra args...
 # Both programs run under Wine on this machine, which reaches no network: their update server and
 # site are the discard port on loopback (refused at once), never the placeholder names, which
 # would make the worker ask DNS. The update tests use variants whose server is a local HTTP
-# server of theirs. tools/release.sh builds the programs users get, in folders of its own.
+# server of theirs, on ports of each program's own (tests/wine/harness.py knows them), so the two
+# programs' update tests can run side by side. tools/release.sh builds the programs users get, in
+# folders of their own.
 loopback=(-DTOLVA_UPDATE_HOST=127.0.0.1:9 -DTOLVA_HOME_HOST=127.0.0.1:9)
-update_test=(-DTOLVA_UPDATE_HOST=127.0.0.1:18091 -DTOLVA_HOME_HOST=127.0.0.1:18092)
-for target in i686:win32 x86_64:win64; do
-  arch=${target%:*} dir=build/${target#*:}
-  configure "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release "${loopback[@]}" "$@"
-  configure "$dir-update" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
-    "${update_test[@]}"
+for target in i686:win32:18093 x86_64:win64:18091; do
+  IFS=: read -r arch dir port <<<"$target"
+  configure "build/$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
+    "${loopback[@]}" "$@"
+  configure "build/$dir-update" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DTOLVA_UPDATE_HOST="127.0.0.1:$port" -DTOLVA_HOME_HOST="127.0.0.1:$((port + 1))"
 done
 configure build/native -DCMAKE_BUILD_TYPE=Debug -DTOLVA_WINE_TESTS=ON
 

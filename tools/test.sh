@@ -25,5 +25,7 @@ if ! why=$(tools/can-run-i386.sh); then
   echo "test: the i686 program's Wine modules (wine32.*) did not run: $why"
   skip=(-LE wine32)
 fi
-# Two at a time on two cores: the modules spend most of their time waiting for Wine.
-ctest --test-dir build/native --output-on-failure -j2 "${skip[@]}" "$@"
+# Four at a time on two cores: every Wine test has a prefix and every module a display of its own,
+# and the modules spend most of their time waiting (for the program's one-second ticks, its
+# ten-second update pause, their own watch periods).
+ctest --test-dir build/native --output-on-failure -j4 "${skip[@]}" "$@"

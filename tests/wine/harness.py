@@ -29,20 +29,23 @@ TEMPLATE = _dir_from_env("TOLVA_WINE_TEMPLATE", "build/wine-template")
 
 # The program under test, chosen by TOLVA_ARCH (run.py --arch): the i686 program, the one users
 # download, runs under 32-bit Wine in the template's WOW64 prefix; the x86_64 one under 64-bit Wine.
-# Each has a build on loopback and a variant whose update server is 127.0.0.1:18091 (site
-# 127.0.0.1:18092); the registry view it writes; and the Wine loader its Unix process runs under
+# Each has a build on loopback and a variant whose update server is on a loopback port of its own
+# (tools/build.sh; its site is on the next port), so both programs' update tests can run at once;
+# the registry view it writes; and the Wine loader its Unix process runs under
 # (/usr/lib/wine/wine64 hands a 32-bit program to /usr/lib/wine/wine).
 ARCHES = {
     "x86_64": dict(dir=("TOLVA_WIN64_DIR", "build/win64"), update=("TOLVA_WIN64_UPDATE_DIR", "build/win64-update"),
-                   view="64", loader="/usr/lib/wine/wine64"),
+                   update_port=18091, view="64", loader="/usr/lib/wine/wine64"),
     "i686": dict(dir=("TOLVA_WIN32_DIR", "build/win32"), update=("TOLVA_WIN32_UPDATE_DIR", "build/win32-update"),
-                 view="32", loader="/usr/lib/wine/wine"),
+                 update_port=18093, view="32", loader="/usr/lib/wine/wine"),
 }
 ARCH = os.environ.get("TOLVA_ARCH", "x86_64")
 if ARCH not in ARCHES:
     raise SystemExit(f"TOLVA_ARCH={ARCH!r}: expected one of {', '.join(ARCHES)}")
 PROGRAM_DIR = _dir_from_env(*ARCHES[ARCH]["dir"])
 UPDATE_DIR = _dir_from_env(*ARCHES[ARCH]["update"])
+UPDATE_PORT = ARCHES[ARCH]["update_port"]
+HOME_PORT = UPDATE_PORT + 1
 REG_VIEW = ARCHES[ARCH]["view"]
 OTHER_REG_VIEW = "32" if REG_VIEW == "64" else "64"
 PROGRAM_LOADER = ARCHES[ARCH]["loader"]

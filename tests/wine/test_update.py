@@ -1,21 +1,28 @@
 """The update check under Wine: ten seconds after start the first copy fetches its update file once
-from the test's own HTTP server on 127.0.0.1:18091, folds it into the state record, and announces a
-newer version (log, balloon, browser, message box) before it ends itself.
+from the test's own HTTP server on loopback (port 18091 for the x86_64 program, 18093 for the i686
+one), folds it into the state record, and announces a newer version (log, balloon, browser,
+message box) before it ends itself.
 
-This module runs the build made for that server (build/win64-update). The browser the shell would
-start is the test driver's `record` command, which writes down the address it was given.
+This module runs the build made for that server (build/win64-update or build/win32-update). The
+browser the shell would start is the test driver's `record` command, which writes down the address
+it was given. One run at a time uses a port on this machine: the module holds a lock file for it.
 """
 
+import fcntl
 import http.server
 import socket
 import threading
 import time
 
-from harness import UPDATE_DIR, WIN_DIR, Failed, check, wait_until
+from harness import HOME_PORT, UPDATE_DIR, UPDATE_PORT, WIN_DIR, Failed, check, wait_until
 from tolva import (BALLOON_TITLE, NEW_DESKTOP, Q_SWITCH_STATE, READY, RECORD_DEFAULTS, WM_TOLVA_QUERY, decode,
                    encode, exit_program, log, log_lines_after_banner, start_first_copy, store, stored)
 
 PROGRAM_DIR = UPDATE_DIR
+
+# Held for the module's lifetime: another checkout's run of this module waits for the port.
+_port_lock = open(f"/tmp/tolva-update-port-{UPDATE_PORT}.lock", "w")
+fcntl.flock(_port_lock, fcntl.LOCK_EX)
 
 BOX_TITLE = BALLOON_TITLE
 EXIT_SKIPPED = "exit skipped,1 windows open on desk new\r\n"
@@ -23,11 +30,10 @@ IDOK = 1
 # The message box's text control.
 BOX_TEXT_ID = 0xFFFF
 
-UPDATE_PORT = 18091
 UPDATE_PATH = "/tolva2/TOLVA_UPDATA.txt"
-HOME_URL = "http://127.0.0.1:18092/soft/tolva2/tolva2.htm"
+HOME_URL = f"http://127.0.0.1:{HOME_PORT}/soft/tolva2/tolva2.htm"
 
-FAILURE_LINES = ["connect to http://127.0.0.1:18092 failed..\r\n",
+FAILURE_LINES = [f"connect to http://127.0.0.1:{HOME_PORT} failed..\r\n",
                  "updating failed,please check your network or firewal..\r\n"]
 FORMAT_ERROR = "内部错误，下载到的更新数据格式错误,请使用内部命令'net updata'重新读取\r\n"
 ANNOUNCEMENT_LINES = ["更新地址:\r\n", HOME_URL + "\r\n"]
