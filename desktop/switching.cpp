@@ -15,11 +15,9 @@ std::atomic<int> deadCount{0};
 std::atomic<int> switchRefused{0};
 
 namespace {
-std::atomic<bool> exitUnderWay{false};
-std::atomic<int> session{static_cast<int>(Session::Running)};
-}  // namespace
 
-namespace {
+std::atomic<bool> exitUnderWay{false};  // set by the exit steps: the shell they end stays ended
+std::atomic<int> session{static_cast<int>(Session::Running)};
 
 // Desktop handles and started processes, written by the creation thread and read by the UI
 // thread; every access takes the lock, and no window call is made while holding it.
