@@ -81,14 +81,14 @@ bool ExtractElement(const char* begin, const char* end, const char* name, char* 
   return false;
 }
 
-std::size_t FormatRecordText(const RecordFields& fields, char (&text)[kRecordTextCapacity]) {
+RecordText FormatRecordText(const RecordFields& fields) {
   // Fields are bounded by their capacities even if one lacks its terminator.
   const int lastLength = static_cast<int>(BoundedLength(fields.r_lastupdata, kFieldCapacity - 1));
   const int verLength = static_cast<int>(BoundedLength(fields.r_ver, kFieldCapacity - 1));
   const int md5Length = static_cast<int>(BoundedLength(fields.r_md5size, kFieldCapacity - 1));
   const std::size_t messageLength = BoundedLength(fields.r_message, kMessageCapacity - 1);
 
-  win::Text<kRecordTextCapacity> record;
+  RecordText record;
   auto print = [&](int messageBytes) {
     record.Format("<r_time>%d</r_time><r_lastupdata>%.*s</r_lastupdata><r_ver>%.*s</r_ver>"
                   "<r_message>%.*s</r_message><r_md5size>%.*s</r_md5size>",
@@ -100,15 +100,14 @@ std::size_t FormatRecordText(const RecordFields& fields, char (&text)[kRecordTex
   const std::size_t others = record.size();
   const std::size_t kept = win::Cp936PrefixLength(fields.r_message, messageLength, kRecordTextMax - others);
   print(static_cast<int>(kept));
-  std::memcpy(text, record.c_str(), record.size() + 1);
-  return record.size();
+  return record;
 }
 
 std::size_t EncipherRecord(const RecordFields& fields, unsigned char (&value)[kRecordValueMax]) {
-  char text[kRecordTextCapacity];
-  const std::size_t length = FormatRecordText(fields, text);
+  const RecordText text = FormatRecordText(fields);
   // At least 108 bytes and at most 1014, so the cipher never refuses and the result fits.
-  return des_buffer_bounded(value, kRecordValueMax, reinterpret_cast<const unsigned char*>(text), 0, length);
+  return des_buffer_bounded(value, kRecordValueMax, reinterpret_cast<const unsigned char*>(text.c_str()), 0,
+                            text.size());
 }
 
 void ExtractRecordFields(const char* plain, std::size_t n, RecordFields& fields, const LineSink& log) {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "win/fixed_text.h"
+
 // Capacities, terminator included.
 constexpr std::size_t kFieldCapacity = 128;
 constexpr std::size_t kMessageCapacity = 1024;
@@ -66,10 +68,10 @@ const char* find_tag(const char*& cursor, const char* tag, const char* end);
 // Copies [from, to) into dest[capacity] with a NUL, cut at a character boundary to capacity - 1.
 void CopyBoundedValue(char* dest, std::size_t capacity, const char* from, const char* to);
 
-// Writes the plain record text with a NUL into `text` and returns its length, at most
-// kRecordTextMax. When the whole would be longer, only r_message is shortened in the text (the
+// The plain record text, at most kRecordTextMax bytes. When the whole would be longer, only r_message is shortened in the text (the
 // fields stay as they are); the other values are short enough that this always suffices.
-std::size_t FormatRecordText(const RecordFields& fields, char (&text)[kRecordTextCapacity]);
+using RecordText = win::Text<kRecordTextCapacity>;
+RecordText FormatRecordText(const RecordFields& fields);
 
 // Finds the first "<name>" in [begin, end) and the first "</name>" after it and copies the bytes
 // between them into dest as CopyBoundedValue does; returns true then. When a tag is missing, dest

@@ -31,10 +31,9 @@ void ApplyUpdate(const UpdateElements& elements, const char* today, RecordFields
   copy(fields.r_lastupdata, kFieldCapacity, today);
 }
 
-std::size_t FormatMessageLine(const char* message, char (&line)[kMessageLineCapacity]) {
-  const std::size_t room = kMessageLineCapacity - 3;  // "\r\n" and the NUL
-  const std::size_t length = win::Cp936PrefixLength(message, std::strlen(message), room);
-  std::memcpy(line, message, length);
-  std::memcpy(line + length, "\r\n", 3);
-  return length + 2;
+MessageLine FormatMessageLine(const char* message) {
+  MessageLine line;
+  line.Append(message, win::Cp936PrefixLength(message, std::strlen(message), line.capacity() - 2));  // "\r\n" follows
+  line.Append("\r\n");
+  return line;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "state/record_format.h"
+#include "win/fixed_text.h"
 
 // The values last parsed. Keep one instance for the whole process: an element missing from a
 // file leaves the value of an earlier parse (empty at first).
@@ -27,7 +28,8 @@ bool ParseUpdateText(const char* text, std::size_t len, UpdateElements& elements
 // caller then stores and reloads the record.
 void ApplyUpdate(const UpdateElements& elements, const char* today, RecordFields& fields);
 
-// The log line for the (reloaded) message: the message and "\r\n" in line[1024], the message cut
-// at a character boundary when both would not fit. Returns the line's length.
+// The log line for the (reloaded) message: the message and "\r\n" in 1023 bytes, the message cut
+// at a character boundary when both would not fit.
 constexpr std::size_t kMessageLineCapacity = 1024;
-std::size_t FormatMessageLine(const char* message, char (&line)[kMessageLineCapacity]);
+using MessageLine = win::Text<kMessageLineCapacity>;
+MessageLine FormatMessageLine(const char* message);

@@ -43,9 +43,7 @@ void _tolva_UPDATA() {
   ApplyUpdate(elements, todayStr.c_str(), record);
   _5_Reg_PUT();
   _tolva_Reg_GET();
-  char line[kMessageLineCapacity];
-  FormatMessageLine(record.r_message, line);
-  LogLine(line);
+  LogLine(FormatMessageLine(record.r_message).c_str());
 }
 
 unsigned long __stdcall UpdateThreadFunc(void* exitCommand) {

@@ -37,9 +37,9 @@ std::string Decipher(const unsigned char* value, std::size_t size) {
 
 // Loaded fields store within bounds and read back as their own plain text says.
 void CheckStoreAgain(const RecordFields& fields) {
-  char text[kRecordTextCapacity];
-  const std::size_t length = FormatRecordText(fields, text);
-  FUZZ_CHECK(length <= kRecordTextMax && length == std::strlen(text));
+  const RecordText text = FormatRecordText(fields);
+  const std::size_t length = text.size();
+  FUZZ_CHECK(length <= kRecordTextMax && length == std::strlen(text.c_str()));
   unsigned char value[kRecordValueMax];
   const std::size_t stored = EncipherRecord(fields, value);
   FUZZ_CHECK(stored == length + kCipherPadBytes && stored <= kRecordValueMax);

@@ -108,8 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(std::strcmp(fields.r_md5size, elements.updMd5size) == 0);
   FUZZ_CHECK(std::strcmp(fields.r_lastupdata, kToday) == 0);
 
-  char record[kRecordTextCapacity];
-  const std::size_t length = FormatRecordText(fields, record);
+  const RecordText recordText = FormatRecordText(fields);
+  const char* const record = recordText.c_str();
+  const std::size_t length = recordText.size();
   const std::string expected = ExpectedRecordText(fields);
   FUZZ_CHECK(length <= kRecordTextMax);
   FUZZ_CHECK(length == expected.size() && std::memcmp(record, expected.data(), length) == 0 && !record[length]);
@@ -144,8 +145,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The log line: the message cut at a character boundary, then CR LF, in 1024 bytes.
-  char line[kMessageLineCapacity];
-  const std::size_t lineLength = FormatMessageLine(back.r_message, line);
+  const MessageLine message = FormatMessageLine(back.r_message);
+  const char* const line = message.c_str();
+  const std::size_t lineLength = message.size();
   FUZZ_CHECK(lineLength <= kMessageLineCapacity - 1 && std::strlen(line) == lineLength);
   FUZZ_CHECK(lineLength >= 2 && line[lineLength - 2] == '\r' && line[lineLength - 1] == '\n');
   FUZZ_CHECK(std::string(line, lineLength - 2) == ref::CutAtBoundary(back.r_message, kMessageLineCapacity - 3));

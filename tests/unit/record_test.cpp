@@ -41,9 +41,9 @@ const std::vector<std::string> kNoLines;
 }  // namespace
 
 TEST(RecordStore, DefaultRecordIs130BytesStoredAs140) {
-  char text[kRecordTextCapacity];
-  ASSERT_EQ(FormatRecordText(Defaults(), text), 130u);
-  EXPECT_STREQ(text, kDefaultText);
+  const RecordText text = FormatRecordText(Defaults());
+  ASSERT_EQ(text.size(), 130u);
+  EXPECT_STREQ(text.c_str(), kDefaultText);
 
   unsigned char value[kRecordValueMax];
   std::memset(value, 0x5A, sizeof value);
@@ -65,9 +65,9 @@ TEST(RecordStore, LongMessageIsShortenedToFit1014Bytes) {
   std::string message;
   while (message.size() < kMessageCapacity - 1) message += "\xC4\xE3";  // two-byte characters
   std::memcpy(f.r_message, message.data(), kMessageCapacity - 1);
-  char text[kRecordTextCapacity];
-  ASSERT_EQ(FormatRecordText(f, text), 1013u);
-  EXPECT_NE(std::string(text).find("<r_message>" + message.substr(0, 888) + "</r_message>"), std::string::npos);
+  const RecordText text = FormatRecordText(f);
+  ASSERT_EQ(text.size(), 1013u);
+  EXPECT_NE(std::string(text.c_str()).find("<r_message>" + message.substr(0, 888) + "</r_message>"), std::string::npos);
 
   std::memset(f.r_message, 'x', kMessageCapacity - 1);
   unsigned char value[kRecordValueMax];

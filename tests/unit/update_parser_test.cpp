@@ -41,9 +41,9 @@ TEST(UpdateParser, WellFormedFileReachesTheStoredRecord) {
   EXPECT_EQ(back.r_time, 1);
   EXPECT_TRUE(IsNewerVersion(back.r_ver, kProgramVersion));
 
-  char line[kMessageLineCapacity];
-  EXPECT_EQ(FormatMessageLine(back.r_message, line), std::strlen("新版本\r\nline two\r\n"));
-  EXPECT_STREQ(line, "新版本\r\nline two\r\n");
+  const MessageLine line = FormatMessageLine(back.r_message);
+  EXPECT_EQ(line.size(), std::strlen("新版本\r\nline two\r\n"));
+  EXPECT_STREQ(line.c_str(), "新版本\r\nline two\r\n");
 }
 
 TEST(UpdateParser, OuterTagsAreRequiredButNotTheirOrder) {
@@ -90,9 +90,9 @@ TEST(UpdateParser, FirstElementWinsAndLongValuesAreCut) {
   EXPECT_EQ(std::string(p.elements.updMessage), std::string(kMessageCapacity - 1, 'm'));
   EXPECT_EQ(std::string(p.elements.updMd5size), std::string(125, 'a') + "\xB0\xA1");
 
-  char line[kMessageLineCapacity];
-  EXPECT_EQ(FormatMessageLine(p.elements.updMessage, line), kMessageLineCapacity - 1);
-  EXPECT_EQ(std::string(line), std::string(kMessageLineCapacity - 3, 'm') + "\r\n");
+  const MessageLine line = FormatMessageLine(p.elements.updMessage);
+  EXPECT_EQ(line.size(), kMessageLineCapacity - 1);
+  EXPECT_EQ(std::string(line.c_str()), std::string(kMessageLineCapacity - 3, 'm') + "\r\n");
 }
 
 TEST(Version, ByteWiseComparison) {
