@@ -22,6 +22,9 @@ int TolvaApp::InitInstance() {
   InitCommonControlsEx(&icc);
 
   if (SelectsSecondCopy(ArgumentTail(GetCommandLineW()))) {
+    // The lowest level an application may take: at logoff the user's programs on "desk new" are
+    // asked before this copy, whose end would leave them on a desktop nobody sees.
+    SetProcessShutdownParameters(0x100, 0);
     deskNameStr = win::Text<16>("desk new");
     CNewDeskDlg dlg;
     dlg.DoModal();
@@ -41,6 +44,7 @@ int TolvaApp::InitInstance() {
     return 0;
   }
 
+  SetProcessShutdownParameters(0x100, 0);  // as the second copy: after the user's programs
   deskNameStr = win::Text<16>("default");
   CMainDlg dlg;
   dlg.DoModal();

@@ -21,6 +21,7 @@ set(WIN_SOURCES
   desktop/switching.cpp
   desktop/make_desk.cpp
   desktop/listener.cpp
+  desktop/desk_work.cpp
   state/registry_store.cpp
   state/own_file.cpp
   ui/newdesk_dlg.cpp

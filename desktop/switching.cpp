@@ -2,8 +2,11 @@
 
 #include <utility>
 
+#include "app/log.h"
 #include "desktop/desk_rules.h"
 #include "desktop/events.h"
+#include "desktop/make_desk.h"
+#include "desktop/user_work.h"
 #include "win/fixed_text.h"
 #include "win/handles.h"
 #include "win/sync.h"
@@ -12,6 +15,9 @@ std::atomic<int> deadCount{0};
 std::atomic<int> switchRefused{0};
 
 namespace {
+
+std::atomic<bool> exitUnderWay{false};  // set by the exit steps: the shell they end stays ended
+std::atomic<int> session{static_cast<int>(Session::Running)};
 
 // Desktop handles and started processes, written by the creation thread and read by the UI
 // thread; every access takes the lock, and no window call is made while holding it.
@@ -95,16 +101,51 @@ SwitchResult SwitchDesk() {
 }
 
 void TellSecondCopyToLeave() {
+  exitUnderWay = true;  // the shell ended in the exit steps is not restarted
   SignalEvent(1, 1);  // "notify n exit"
   Sleep(200);         // lets the second copy leave by itself
 }
 
-BOOL ExitDesktops() {
+BOOL ExitDesktops(bool keepShell) {
+  exitUnderWay = true;
   DeskLock lock;
   DeskState& s = State();
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
-  if (s.explorer) TerminateProcess(s.explorer.get(), 1);
+  if (s.explorer && !keepShell) TerminateProcess(s.explorer.get(), 1);
   return s.defaultDesk ? SwitchDesktop(s.defaultDesk) : FALSE;
+}
+
+void SetSession(Session value) { session = static_cast<int>(value); }
+
+bool SessionMayEnd() { return session != static_cast<int>(Session::Running); }
+
+void WatchShell() {
+  if (exitUnderWay || SessionMayEnd()) return;
+  {
+    DeskLock lock;
+    const DeskState& s = State();
+    // While a creation run is under way that run decides about the shell.
+    if (!s.deskNewReady || !s.explorer || WaitForSingleObject(s.explorer.get(), 0) != WAIT_OBJECT_0) return;
+  }
+  static ShellRestartLimiter limiter;  // first reached on the UI thread
+  switch (limiter.OnShellEnded(GetTickCount64())) {
+    case ShellRestartLimiter::Verdict::GivenUp:
+      return;
+    case ShellRestartLimiter::Verdict::GiveUp:
+      LogLine("explorer of desk new ended 3 times in 5 minutes,no more restarts\r\n");
+      return;
+    case ShellRestartLimiter::Verdict::Restart:
+      break;
+  }
+  LogLine("explorer of desk new ended,restart it ..\r\n");
+  const win::Handle token(PrepareShellToken());
+  ReasonLine reStr;
+  DeskRun run;  // the shell alone: the desktop and the second copy stay as they are
+  if (!StartShell(kNewDesktopName, token.get(), &run.explorer, reStr)) {
+    LogLine(reStr.c_str());
+    return;
+  }
+  EndDesktopRun(std::move(run));
 }
 
 void ShowDefaultDesktop() {

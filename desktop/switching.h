@@ -30,9 +30,19 @@ SwitchResult SwitchDesk();
 // key and no button would lead the user back.
 void ShowDefaultDesktop();
 // UI thread, the exit steps: first tells the second copy to go and gives it 200 ms to leave by
-// itself; then ExitDesktops ends it and its shell and returns to "Default".
+// itself; then ExitDesktops ends it and its shell (unless `keepShell`: the user's folders or file
+// operations are the shell's windows) and returns to "Default".
 void TellSecondCopyToLeave();
-BOOL ExitDesktops();
+BOOL ExitDesktops(bool keepShell = false);
+
+// Where the session stands: while it may end (asked, not yet cancelled) and once it ends, neither
+// copy restarts, switches or ends anything; the system ends the processes itself.
+enum class Session { Running, Asked, Ending };
+void SetSession(Session session);
+bool SessionMayEnd();
+// First copy, UI thread, on each tick: when the shell started on "desk new" has ended while no
+// exit is under way and the session goes on, starts it again (within ShellRestartLimiter's bound).
+void WatchShell();
 
 // What one creation run opened and started; each is null when that step failed or did not run.
 struct DeskRun {

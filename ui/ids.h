@@ -34,6 +34,10 @@ enum TolvaQuery : unsigned {
   kQueryOkSent = 4,       // second copy: "desk n ok" sent since start or taskbar restart
 };
 
+// The command the update worker posts after announcing a newer version: an exit the user did
+// not ask for, which never ends the program under the user's own windows on "desk new".
+constexpr unsigned ID_UPDATE_EXIT = 1098;
+
 // Global hot keys, all with Ctrl+Alt
 constexpr int HK_EXIT = 7771;          // Ctrl+Alt+K
 constexpr int HK_SWITCH_N = 7773;      // Ctrl+Alt+N

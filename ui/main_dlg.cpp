@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/log.h"
 #include "app/tray.h"
+#include "desktop/desk_work.h"
 #include "desktop/events.h"
 #include "desktop/make_desk.h"
 #include "desktop/switching.h"
@@ -12,6 +13,7 @@
 #include "ui/ids.h"
 #include "update/update_worker.h"
 #include "update/version.h"
+#include "win/fixed_text.h"
 #include "win/text.h"
 
 namespace {
@@ -19,6 +21,8 @@ namespace {
 bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick leaves it away
 
 constexpr int kRestartThreshold = 500;
+
+const UINT kUpdateExitCommand = ID_UPDATE_EXIT;  // handed to the update worker
 
 const char* const kBanner[] = {
     "hello\r\n",          "Kalvo双桌面 " TOLVA_VERSION "\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
@@ -56,6 +60,30 @@ void ReportSwitch(const SwitchResult& switched) {
       TrayIconBalloon("提示", "还没启动完毕，不能切换\r\n");
       return;
   }
+}
+
+bool IsSpaceKey(const MSG& msg) {
+  return ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam == VK_SPACE) ||
+         (msg.message == WM_CHAR && msg.wParam == L' ');
+}
+
+// The question before an exit that would leave the user's programs on "desk new" out of reach.
+// Yes/No/Cancel with each button's meaning spelled out: a plain message box looks and works
+// the same on every Windows from 7 on and needs nothing of the common controls.
+int AskAboutUserWork(HWND owner, const UserWork& work) {
+  win::WideText<512> text;
+  text.Format(L"desk new 上还有 %d 个程序窗口开着:\r\n", work.count);
+  for (int i = 0; i < work.count && i < static_cast<int>(kListedTitles); ++i) {
+    text.Append(L"    ");
+    text.Append(work.titles[i]);
+    text.Append(L"\r\n");
+  }
+  if (work.count > static_cast<int>(kListedTitles)) text.Append(L"    ……\r\n");
+  text.Append(L"\r\n是: 切换到 desk new 去处理, 不退出\r\n"
+              L"否: 仍然退出, 这些程序留在 desk new 上继续运行, 下次启动双桌面时回来\r\n"
+              L"取消: 不退出");
+  return MessageBoxW(owner, text.c_str(), L"提示",
+                     MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON1 | MB_SETFOREGROUND);
 }
 
 }  // namespace
@@ -97,9 +125,63 @@ BOOL CMainDlg::OnInitDialog() {
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
 #ifndef TOLVA_NO_UPDATE
-  StartWorkerThread(UpdateThreadFunc, &kListenerCommands.exitCommand);
+  StartWorkerThread(UpdateThreadFunc, &kUpdateExitCommand);
 #endif
-  return TRUE;
+  // The log takes the keyboard: on the exit button, the only tab stop, one stray Space would exit.
+  FocusLog();
+  return FALSE;
+}
+
+void CMainDlg::FocusLog() { SetFocus(GetDlgItem(hwnd(), IDC_LOG)); }
+
+void CMainDlg::RequestExit(bool byUser) {
+  if (m_asking) return;
+  const UserWork work = FindUserWork();
+  switch (PlanExit(byUser ? ExitRequest::ByUser : ExitRequest::ByUpdate, work.count)) {
+    case ExitPlan::RunSteps:
+      Exit();
+      return;
+    case ExitPlan::KeepRunning:
+      LogFormat("exit skipped,%d windows open on desk new\r\n", work.count);
+      return;
+    case ExitPlan::Ask:
+      break;
+  }
+  if (InSendMessage()) {
+    // Sent by the listener (or another process), which would wait out the question and miss
+    // every event meanwhile: ask from this thread's own queue instead.
+    PostMessageW(hwnd(), WM_COMMAND, IDC_EXIT, 0);
+    return;
+  }
+  // The question is asked on "Default", where this window is: show it first.
+  const bool wasOnNew = SwitchState() == 2;
+  if (wasOnNew) ReportSwitch(SwitchDesk());
+  m_asking = true;
+  const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
+  m_asking = false;
+  switch (answer) {
+    case ExitAnswer::ExitAnyway:
+      Exit(work.inShell);
+      return;
+    case ExitAnswer::GoToNew:
+      if (SwitchState() == 1) ReportSwitch(SwitchDesk());
+      return;
+    case ExitAnswer::Stay:
+      if (wasOnNew && SwitchState() == 1) ReportSwitch(SwitchDesk());
+      return;
+  }
+}
+
+void CMainDlg::OnEndSession(bool ending) {
+  if (ending) {
+    SetSession(Session::Ending);  // the system ends everything now: nothing restarted or switched
+    return;
+  }
+  SetSession(Session::Running);
+  // The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work
+  // where nobody could see it.
+  if (FindUserWork().count > 0)
+    TrayIconBalloon("提示", "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n");
 }
 
 void CMainDlg::RegisterHotKeys() {
@@ -111,7 +193,10 @@ void CMainDlg::RegisterHotKeys() {
       LogLine(key.failure);
 }
 
-bool CMainDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
+// Enter and Esc never end the window; Space never presses a button of it.
+bool CMainDlg::PreTranslateMessage(MSG& msg) {
+  return IsEnterOrEscKeyDown(msg) || ((msg.hwnd == hwnd() || IsChild(hwnd(), msg.hwnd)) && IsSpaceKey(msg));
+}
 
 bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   if (FollowScreenChange(hwnd(), msg, wp, lp, {&m_btnSwitch, &m_btnExit}, IDI_DEFAULT)) {
@@ -126,6 +211,15 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       return true;
     case WM_TOLVA_QUERY:
       result = AnswerQuery(wp, 0);
+      return true;
+    case WM_QUERYENDSESSION:
+      // Yes at once: the user's programs were asked before this copy.
+      SetSession(Session::Asked);
+      result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      OnEndSession(wp != FALSE);
+      result = 0;
       return true;
   }
   return false;
@@ -160,7 +254,9 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_COMMAND:
       if (LOWORD(wp) == IDC_EXIT)
-        Exit();
+        RequestExit(true);
+      else if (LOWORD(wp) == ID_UPDATE_EXIT)
+        RequestExit(false);
       else if (LOWORD(wp) == IDC_SWITCH)
         ReportSwitch(SwitchDesk());
       return 1;
@@ -173,6 +269,7 @@ LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_TRAYNOTIFY:
       if (!ShowOnTrayClick(hwnd(), wp, lp)) break;
+      FocusLog();
       return 1;
   }
   return win::Dialog::DefWindowProc(msg, wp, lp);
@@ -188,15 +285,15 @@ void CMainDlg::OnHotKey(int id) {
       ToggleTray();
       break;
     case HK_EXIT:
-      Exit();
+      RequestExit(true);
       break;
   }
 }
 
-void CMainDlg::Exit() {
+void CMainDlg::Exit(bool keepShell) {
   TellSecondCopyToLeave();
   TrayIconDelete();
-  ExitDesktops();
+  ExitDesktops(keepShell);
   PostQuitMessage(0);
 }
 
@@ -214,7 +311,8 @@ void CMainDlg::ToggleTray() {
 void CMainDlg::OnTick() {
   if (!trayHidden) KeepTrayIcon();
   SignalEvent(1, 2);  // "ndesk receive ack"
-  if (++deadCount > kRestartThreshold) {
+  WatchShell();
+  if (++deadCount > kRestartThreshold && !SessionMayEnd()) {
     deadCount = 0;
     LogLine("desk n is dead\r\nnow restart it ..\r\n");
     StartWorkerThread(MakeDeskThreadFunc);

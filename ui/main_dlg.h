@@ -15,14 +15,19 @@ class CMainDlg : public win::Dialog {
 
  private:
   void RegisterHotKeys();
+  // Every way to exit comes here: asks first while the user's own windows are open on "desk new".
+  void RequestExit(bool byUser);
+  void OnEndSession(bool ending);
+  void FocusLog();
   void OnHotKey(int id);
   void ToggleTray();
   // The exit steps: the second copy and its shell end, "Default" is shown, the window quits.
-  void Exit();
+  void Exit(bool keepShell = false);
   void OnTick();
   bool PaintMinimized();
 
   IconButton m_btnSwitch;
   IconButton m_btnExit;
   HICON m_hIcon;  // shared icon resource, never destroyed
+  bool m_asking = false;  // the exit question is open: further requests wait for its answer
 };

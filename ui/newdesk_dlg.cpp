@@ -49,9 +49,20 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     result = 0;
     return true;
   }
-  if (msg != WM_TOLVA_QUERY) return false;
-  result = AnswerQuery(wp, m_okSent);
-  return true;
+  switch (msg) {
+    case WM_TOLVA_QUERY:
+      result = AnswerQuery(wp, m_okSent);
+      return true;
+    case WM_QUERYENDSESSION:
+      SetSession(Session::Asked);
+      result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      SetSession(wp ? Session::Ending : Session::Running);
+      result = 0;
+      return true;
+  }
+  return false;
 }
 
 LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -86,16 +97,21 @@ LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void CNewDeskDlg::OnTick() {
-  if (KeepTrayIcon()) {
+  const bool iconShown = KeepTrayIcon();
+  // Without a taskbar on this desktop (its shell ended) the tray icon cannot bring the window
+  // back: it stays shown, so its switch button stays within reach.
+  const bool taskbar = FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr;
+  if (!taskbar && !(GetWindowLongW(hwnd(), GWL_STYLE) & WS_VISIBLE)) ShowWindow(hwnd(), SW_SHOWNA);
+  if (iconShown) {
     // Hidden only while the icon exists to bring it back.
-    if (GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
+    if (taskbar && GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
     if (m_okSent == 0) {
       m_okSent = 1;
       SignalEvent(0, 4);  // "desk n ok"
     }
   }
   SignalEvent(0, 2);  // "tolva receive hello"
-  if (++deadCount > kQuitThreshold) {
+  if (++deadCount > kQuitThreshold && !SessionMayEnd()) {
     deadCount = 0;
     ShowDefaultDesktop();
     TrayIconDelete();

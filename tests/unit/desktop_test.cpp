@@ -1,7 +1,12 @@
-// The desktops' decisions that Wine cannot show: the switch target and the system's shell.
+// The desktops' decisions that Wine cannot show: the switch target, the system's shell, and what
+// the program does about the user's own work on "desk new".
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <string>
+
 #include "desktop/desk_rules.h"
+#include "desktop/user_work.h"
 
 TEST(SwitchTarget, FollowsTheShownDesktopOnceThePlatformReportsIt) {
   // Lock/unlock or the elevation prompt brought the user back to "Default" behind the program's
@@ -50,4 +55,111 @@ TEST(Shell, SystemExplorerByFullPath) {
   EXPECT_FALSE(ExplorerPath(L"C:\\Windows", path, 23));
   EXPECT_STREQ(path, L"");
   EXPECT_FALSE(ExplorerPath(L"", path, 32));
+}
+
+TEST(UserWork, OnlyShownTitledTaskbarWindowsOfOtherProgramsAndShellFolders) {
+  DeskWindowFacts notepad;
+  notepad.visibleStyle = true;
+  notepad.titled = true;
+  notepad.className = L"Notepad";
+  EXPECT_TRUE(IsUserWindow(notepad));
+
+  DeskWindowFacts w = notepad;
+  w.visibleStyle = false;  // a hidden helper window
+  EXPECT_FALSE(IsUserWindow(w));
+  w = notepad;
+  w.titled = false;
+  EXPECT_FALSE(IsUserWindow(w));
+  w = notepad;
+  w.owned = true;  // a tool window or dialog of another window: that one counts
+  EXPECT_FALSE(IsUserWindow(w));
+  w.appWindow = true;  // owned, but on the taskbar
+  EXPECT_TRUE(IsUserWindow(w));
+  w = notepad;
+  w.ofThisProgram = true;  // the second copy's window
+  EXPECT_FALSE(IsUserWindow(w));
+
+  // The shell's own windows: folders and a running copy or move count, the taskbar, the desktop
+  // and the tray do not.
+  DeskWindowFacts shell = notepad;
+  shell.ofShell = true;
+  for (const wchar_t* name : {L"CabinetWClass", L"cabinetwclass", L"OperationStatusWindow"}) {
+    shell.className = name;
+    EXPECT_TRUE(IsUserWindow(shell)) << "class " << name;
+  }
+  for (const wchar_t* name : {L"Shell_TrayWnd", L"Progman", L"WorkerW", L"Shell_SecondaryTrayWnd", L""}) {
+    shell.className = name;
+    EXPECT_FALSE(IsUserWindow(shell)) << "class " << name;
+  }
+  shell.className = nullptr;
+  EXPECT_FALSE(IsUserWindow(shell));
+}
+
+TEST(UserWork, CountsAllAndKeepsTheFirstTitlesBounded) {
+  UserWork work;
+  work.Add(L"a.txt - Notepad");
+  std::wstring longTitle(200, L'x');
+  work.Add(longTitle.c_str());
+  work.Add(nullptr);
+  work.Add(L"fourth");
+  EXPECT_EQ(work.count, 4);
+  EXPECT_FALSE(work.inShell);
+  work.Add(L"Documents", true);  // a folder window: the exit must not end the shell
+  EXPECT_TRUE(work.inShell);
+  EXPECT_EQ(work.count, 5);
+  EXPECT_STREQ(work.titles[0], L"a.txt - Notepad");
+  EXPECT_EQ(std::wcslen(work.titles[1]), kListedTitleCapacity - 1);
+  EXPECT_STREQ(work.titles[2], L"");
+
+  // A title cut inside a surrogate pair loses the whole pair.
+  UserWork pair;
+  std::wstring t(kListedTitleCapacity - 2, L'y');
+  t += static_cast<wchar_t>(0xD83D);
+  t += static_cast<wchar_t>(0xDE00);
+  pair.Add(t.c_str());
+  EXPECT_EQ(std::wcslen(pair.titles[0]), kListedTitleCapacity - 2);
+}
+
+TEST(ExitQuestion, AskedOnlyWhileTheUsersWorkIsOpenAndNeverEndedByTheUpdate) {
+  EXPECT_EQ(PlanExit(ExitRequest::ByUser, 0), ExitPlan::RunSteps);
+  EXPECT_EQ(PlanExit(ExitRequest::ByUpdate, 0), ExitPlan::RunSteps);
+  EXPECT_EQ(PlanExit(ExitRequest::ByUser, 2), ExitPlan::Ask);
+  EXPECT_EQ(PlanExit(ExitRequest::ByUpdate, 1), ExitPlan::KeepRunning);
+
+  EXPECT_EQ(ExitAnswerFromButton(kButtonYes), ExitAnswer::GoToNew);
+  EXPECT_EQ(ExitAnswerFromButton(kButtonNo), ExitAnswer::ExitAnyway);
+  EXPECT_EQ(ExitAnswerFromButton(2), ExitAnswer::Stay);  // IDCANCEL, Esc, the close box
+  EXPECT_EQ(ExitAnswerFromButton(0), ExitAnswer::Stay);  // the box could not be shown
+}
+
+TEST(ShellRestart, AtMostThreeInFiveMinutesThenNoMore) {
+  ShellRestartLimiter limiter;
+  using V = ShellRestartLimiter::Verdict;
+  // Spread out, restarts go on for ever.
+  for (unsigned long long t = 0; t < 10; ++t) EXPECT_EQ(limiter.OnShellEnded(t * 150000), V::Restart) << t;
+
+  ShellRestartLimiter quick;
+  EXPECT_EQ(quick.OnShellEnded(1000), V::Restart);
+  EXPECT_EQ(quick.OnShellEnded(2000), V::Restart);
+  EXPECT_EQ(quick.OnShellEnded(kShellRestartPeriodMs), V::Restart);
+  // The fourth end within five minutes of the first restart: refused once with a report...
+  EXPECT_EQ(quick.OnShellEnded(kShellRestartPeriodMs + 999), V::GiveUp);
+  // ...and never again, however long after.
+  EXPECT_EQ(quick.OnShellEnded(100 * kShellRestartPeriodMs), V::GivenUp);
+
+  ShellRestartLimiter edge;
+  edge.OnShellEnded(0);
+  edge.OnShellEnded(1);
+  edge.OnShellEnded(2);
+  EXPECT_EQ(edge.OnShellEnded(kShellRestartPeriodMs), V::Restart);  // the first fell out of the period
+}
+
+TEST(ShellLaunch, ElevatedCopyUsesTheUsersOrdinaryShellTokenOrSaysWhyNot) {
+  EXPECT_EQ(ChooseShellLaunch(false, true, true, false), ShellLaunch::Ordinary);
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, false), ShellLaunch::UsersToken);
+  // The shell's process or token could not be opened, or the start with it failed.
+  EXPECT_EQ(ChooseShellLaunch(true, true, false, false), ShellLaunch::OrdinaryAfterFallback);
+  // No shell on "Default" to take a token from; UAC off, the user's shell as elevated as the program.
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, false), ShellLaunch::Ordinary);
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, true), ShellLaunch::Ordinary);
 }

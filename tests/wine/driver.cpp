@@ -368,6 +368,34 @@ int CmdRegDacl(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// Starts COMMAND-LINE on the named desktop (STARTUPINFO.lpDesktop), as a user opens a program
+// there; prints the new process's id. The process is left running.
+int CmdStartOn(int argc, wchar_t** argv) {
+  if (argc < 2) return kUsage;
+  std::wstring desktop = argv[0];
+  std::wstring commandLine = argv[1];
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.lpDesktop = &desktop[0];
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    WriteLine(Format("failed %lu", GetLastError()));
+    return kFailed;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  WriteLine(Format("%lu", info.dwProcessId));
+  return kOk;
+}
+
+int CmdClass(int argc, wchar_t** argv) {
+  HWND hwnd = TargetWindow(argc, argv);
+  wchar_t name[256];  // class names are at most 256 characters
+  if (!hwnd || !GetClassNameW(hwnd, name, 256)) return kFailed;
+  WriteLine(Utf8(name));
+  return kOk;
+}
+
 // Processes whose image name matches, case-insensitively as Windows compares file names.
 std::vector<DWORD> ProcessesNamed(const wchar_t* exeName) {
   std::vector<DWORD> pids;
@@ -722,7 +750,7 @@ void Usage() {
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
       "  move HWND X Y\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
-      "  start-locked EXE MS   reg-dacl KEY SDDL [32|64]\n"
+      "  start-locked EXE MS   reg-dacl KEY SDDL [32|64]   start-on DESKTOP COMMAND-LINE   class HWND\n"
       "  handles PID [max]   gdi PID   gdi-count PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
       "  redraw HWND [N]   tooltips PID [desktop]\n"
       "  record FILE ARGS...\n"
@@ -765,6 +793,8 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"hold-hotkey") rc = CmdHoldHotkey(n, args);
   else if (command == L"start-locked") rc = CmdStartLocked(n, args);
   else if (command == L"reg-dacl") rc = CmdRegDacl(n, args);
+  else if (command == L"start-on") rc = CmdStartOn(n, args);
+  else if (command == L"class") rc = CmdClass(n, args);
   else if (command == L"procs") rc = CmdProcs(n, args);
   else if (command == L"kill") rc = CmdKill(n, args);
   else if (command == L"kill-pid") rc = CmdKillPid(n, args);

@@ -1,14 +1,23 @@
 """The second desktop under Wine: its creation with the shell and the second copy, switching,
 exit, the two copies watching each other, and the second copy's window."""
 
+import os
+import signal
 import time
 
 from harness import (PROGRAM_LOADER, SC_CLOSE, VK_ESCAPE, VK_RETURN, WINE64_LOADER, WM_CLOSE, WM_COMMAND,
                      WM_HOTKEY, WM_KEYDOWN, WM_LBUTTONUP, WM_SYSCOMMAND, WS_VISIBLE, check, wait_until)
-from tolva import (HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_SWITCH, MAIN_TITLE, MAKING, NEW_DESKTOP, OK_BALLOON,
-                   ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN,
-                   READY, REFUSED, RESTART, SHELL_COMMAND, WM_TRAYNOTIFY, balloon_texts, command_lines,
-                   log, query, samples, start_pair, started_shells, tray_holds_icons)
+from tolva import (BALLOON_TITLE, HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_SWITCH, MAIN_TITLE, MAKING,
+                   NEW_DESKTOP, OK_BALLOON, ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED,
+                   Q_SWITCH_STATE, Q_TRAY_SHOWN, READY, REFUSED, RESTART, SHELL_COMMAND, SHELL_RESTART, WM_TRAYNOTIFY,
+                   WORK_OPEN, balloon_texts, command_lines, log, query, samples, shell_pids, start_pair,
+                   started_shells, tray_holds_icons)
+
+
+WM_QUERYENDSESSION, WM_ENDSESSION, ENDSESSION_LOGOFF = 0x0011, 0x0016, 0x80000000
+# The exit question: a message box of the first copy on Default, its text, its buttons.
+MESSAGE_TEXT_ID = 0xFFFF
+IDCANCEL, IDYES, IDNO = 2, 6, 7
 
 
 def shown(p, hwnd):
@@ -57,6 +66,39 @@ def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
     check(query(p, main, Q_SWITCH_REFUSED) == 0, "a switch counted as refused without any request")
     check(proc.poll() is None and p.exists(second), "a copy ended")
 
+    # The shell crashes (a kill from Linux is one to Wine): within a few ticks a new one runs.
+    old_shells = shell_pids(p)
+    check(len(old_shells) == 1, f"expected one started shell: {command_lines(p)}")
+    os.kill(old_shells[0], signal.SIGKILL)
+    wait_until(lambda: SHELL_RESTART in log(p, main), 10, 0.3, "the ended shell was not restarted")
+    wait_until(lambda: len(shell_pids(p)) == 1 and shell_pids(p) != old_shells, 20, 0.5,
+               f"no new shell on desk new: {command_lines(p)}")
+    check(log(p, main).count(SHELL_RESTART) == 1, f"the shell was restarted more than once: {log(p, main)!r}")
+
+    # Logoff: both copies say yes at once; once the session ends nothing is restarted or ended,
+    # not even a shell the system has ended first. A cancelled logoff lets the watch go on.
+    for window in (main, second):
+        check(p.send(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == 1, "WM_QUERYENDSESSION not answered yes")
+        p.send(window, WM_ENDSESSION, 1, ENDSESSION_LOGOFF)
+    ended = shell_pids(p)
+    os.kill(ended[0], signal.SIGKILL)
+    time.sleep(4)
+    check(log(p, main).count(SHELL_RESTART) == 1 and not shell_pids(p), "a shell was started while the session ends")
+    check(proc.poll() is None and p.exists(second) and query(p, main, Q_SWITCH_STATE) == ON_DEFAULT,
+          "the session's end ended or switched something")
+    for window in (main, second):
+        p.send(window, WM_ENDSESSION, 0, ENDSESSION_LOGOFF)
+    wait_until(lambda: log(p, main).count(SHELL_RESTART) == 2 and len(shell_pids(p)) == 1, 20, 0.5,
+               "the shell was not restarted after the logoff was cancelled")
+    check(WORK_OPEN not in balloon_texts(p), "a cancelled logoff reported work open on an empty desk new")
+
+    # Nothing of the user's is open on desk new (the shell's own window is no folder window):
+    # exit asks nothing and leaves no shell behind.
+    p.send(main, WM_COMMAND, IDC_EXIT, 0)
+    wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end without asking")
+    wait_until(lambda: p.procs_named() == 0 and started_shells(p) == 0, 20, 0.5,
+               f"a copy or a shell is left after the exit: {command_lines(p)}")
+
 
 def test_switch_refused_before_ready_then_every_trigger_flips(p):
     p.start()
@@ -92,6 +134,23 @@ def test_switch_refused_before_ready_then_every_trigger_flips(p):
     check(query(p, main, Q_SWITCH_REFUSED) == 1, "the refusal was forgotten")
 
 
+def exit_question(p, main, how):
+    """Asks the first copy to exit (how: WM_COMMAND or WM_HOTKEY) and returns the question's window
+    and text, once the box is up."""
+    if how == WM_HOTKEY:
+        p.post(main, WM_HOTKEY, HK_EXIT, 0)
+    else:
+        p.post(main, WM_COMMAND, IDC_EXIT, 0)
+    box = p.find(BALLOON_TITLE, 15000)
+    check(p.pid(box) == p.pid(main), "the question does not belong to the first copy")
+    return box, p.text(box, MESSAGE_TEXT_ID)
+
+
+def answer(p, box, button):
+    p.click(box, button)
+    wait_until(lambda: not p.exists(box), 10, 0.2, "the question stayed open after its answer")
+
+
 def test_exit_ends_both_copies_and_the_shell(p):
     proc, main, second = start_pair(p)
     check(started_shells(p) == 1, "the shell did not start")
@@ -100,12 +159,42 @@ def test_exit_ends_both_copies_and_the_shell(p):
     p.send(main, WM_COMMAND, IDC_SWITCH, 0)
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "did not switch to desk new")
 
-    p.send(main, WM_COMMAND, IDC_EXIT, 0)
+    # The user opened a program on desk new: an exit asks first, naming it.
+    rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
+    check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
+    notepad_pid = int(out)
+    # Its main window, not its hidden helpers ("Default IME").
+    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
+                                       if w[1] == notepad_pid and w[3] and shown(p, w[0])), None),
+                         20, 0.3, "notepad's window did not come up on desk new")
+    box, text = exit_question(p, main, WM_COMMAND)
+    check(notepad[3] in text and " 1 " in text, f"the question does not name the program: {text!r}")
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "the question is not shown on Default")
+    # Cancel: everything as it was, desk new shown again.
+    answer(p, box, IDCANCEL)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "cancel did not return to desk new")
+    check(proc.poll() is None and p.exists(second) and started_shells(p) == 1, "cancel ended something")
+    # From Default, Ctrl+Alt+K and "go to desk new": no exit, the screen goes there.
+    p.send(main, WM_COMMAND, IDC_SWITCH, 0)
+    box, _ = exit_question(p, main, WM_HOTKEY)
+    answer(p, box, IDYES)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "the answer did not switch to desk new")
+    check(proc.poll() is None and p.exists(second), "going to desk new ended a copy")
+
+    # A logoff that the system cancelled (perhaps for the user's program) says the work is open there.
+    p.send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF)
+    p.send(main, WM_ENDSESSION, 0, ENDSESSION_LOGOFF)
+    wait_until(lambda: WORK_OPEN in balloon_texts(p), 10, 0.3, "no balloon about the work open on desk new")
+
+    # Exit anyway: the steps as ever, and the user's program lives on.
+    box, _ = exit_question(p, main, WM_COMMAND)
+    answer(p, box, IDNO)
     wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end")
     wait_until(lambda: p.procs_named() == 0, 20, 0.5, "a copy is left after exit")
     wait_until(lambda: started_shells(p) == 0, 20, 0.5, "the shell started on desk new is left after exit")
     check(not p.exists(second), "the second copy's window is left")
     check(not tray_holds_icons(p) and not tray_holds_icons(p, NEW_DESKTOP), "a tray icon is left after exit")
+    check(p.exists(notepad[0]) and p.pid(notepad[0]) == notepad_pid, "the user's program did not survive the exit")
 
 
 def test_killed_second_copy_is_counted_dead_each_tick(p):

@@ -5,6 +5,10 @@ from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HO
 from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, MAIN_TITLE, MARKER_EVENT,
                    RUNNING_TITLE, SECOND_TITLE, TASKBAR_RESTARTED, WM_TRAYNOTIFY, log_lines_after_banner,
                    start_first_copy)
+from tolva import SHELL_FAILED_193, log
+
+WM_KEYUP = 0x0101
+VK_SPACE = 0x20
 
 MOD_CTRL_ALT = 3
 WM_SETTINGCHANGE = 0x001A
@@ -75,22 +79,31 @@ def test_close_hides_window_and_tray_click_shows_it(p):
     check(alive(proc), "program ended")
 
 
-def test_enter_and_escape_do_nothing(p):
+def test_enter_escape_and_space_do_nothing(p):
     proc, hwnd = start_first_copy(p)
     before = log_lines_after_banner(p, hwnd)
-    targets = {p.focus(hwnd) or p.child(hwnd, IDC_EXIT), p.child(hwnd, IDC_LOG)}
+    log_edit = p.child(hwnd, IDC_LOG)
+    # The keyboard starts on the log, not on the exit button, and comes back there with a tray click.
+    check(p.focus(hwnd) == log_edit, f"the focus is on {p.focus(hwnd)}, not on the log {log_edit}")
+    p.send(hwnd, WM_CLOSE)
+    p.send(hwnd, WM_TRAYNOTIFY, 0, 0x202)
+    check(p.focus(hwnd) == log_edit, "the tray click did not give the log the focus")
+    targets = {p.child(hwnd, IDC_EXIT), log_edit}
 
-    # Posted, so the keys pass the program's own message loop as typed keys would.
+    # Posted, so the keys pass the program's own message loop as typed keys would. A Space, down
+    # and up, on a button would press it.
     for target in targets:
-        for vk, scan in ((VK_RETURN, 0x1C), (VK_ESCAPE, 0x01)):
+        for vk, scan in ((VK_RETURN, 0x1C), (VK_ESCAPE, 0x01), (VK_SPACE, 0x39)):
             p.post(target, WM_KEYDOWN, vk, 1 | scan << 16)
+            if vk == VK_SPACE:
+                p.post(target, WM_KEYUP, vk, 1 | scan << 16 | 3 << 30)
     # Posted after the keys, the shell's restart notice marks the moment they have been handled.
     p.postreg(hwnd, "TaskbarCreated")
     wait_until(lambda: not p.exists(hwnd) or TASKBAR_RESTARTED in p.text(hwnd, IDC_LOG), 15,
                message="the notice posted after the keys was never handled")
 
-    check(p.exists(hwnd) and alive(proc), "Enter or Esc ended the program")
-    check(p.visible(hwnd), "Enter or Esc hid the window")
+    check(p.exists(hwnd) and alive(proc), "Enter, Esc or Space ended the program")
+    check(p.visible(hwnd), "Enter, Esc or Space hid the window")
     check(log_lines_after_banner(p, hwnd) == before + [TASKBAR_RESTARTED],
           f"log changed: {log_lines_after_banner(p, hwnd)!r}")
 
@@ -171,12 +184,17 @@ def test_hand_started_second_copy_ends_without_first_copy(p):
     check(p.procs_named() == 0, "a program process is left")
 
 
-def test_hot_key_held_by_another_process_is_logged(p):
+def test_hot_key_held_by_another_process_and_failed_shell_are_logged(p):
     holder, line = p.driver_background("hold-hotkey", MOD_CTRL_ALT, HOTKEYS["Ctrl+Alt+N"], 15000)
     check(line == "held", f"driver could not hold Ctrl+Alt+N: {line}")
+    # The system's shell is no program: its start fails with error 193, whose system text has an
+    # insert ("%1 is not a valid Win32 application."); the line carries that text as it stands.
+    (p.path / "drive_c" / "windows" / "explorer.exe").write_bytes(b"not a program\r\n" * 64)
     proc, hwnd = start_first_copy(p)
     lines = log_lines_after_banner(p, hwnd)
     check(lines[:1] == ["RegisterHotKey Ctrl+Alt+N failed\r\n"], f"log after the banner: {lines!r}")
+    wait_until(lambda: SHELL_FAILED_193 in log(p, hwnd), 20, 0.3,
+               f"no failed-shell line with its reason: {log(p, hwnd)[len(BANNER):]!r}")
     check(not any(line.startswith("RegisterHotKey") for line in lines[1:]),
           f"other hot keys failed too: {lines!r}")
     # The failure stops nothing: the other three are the program's.

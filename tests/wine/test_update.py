@@ -15,8 +15,8 @@ import threading
 import time
 
 from harness import HOME_PORT, UPDATE_DIR, UPDATE_PORT, WIN_DIR, Failed, check, wait_until
-from tolva import (BALLOON_TITLE, Q_SWITCH_STATE, RECORD_DEFAULTS, WM_TOLVA_QUERY, decode, encode, exit_program,
-                   log_lines_after_banner, start_first_copy, store, stored)
+from tolva import (BALLOON_TITLE, NEW_DESKTOP, Q_SWITCH_STATE, READY, RECORD_DEFAULTS, WM_TOLVA_QUERY, decode,
+                   encode, exit_program, log, log_lines_after_banner, start_first_copy, store, stored)
 
 PROGRAM_DIR = UPDATE_DIR
 
@@ -25,6 +25,7 @@ _port_lock = open(f"/tmp/tolva-update-port-{UPDATE_PORT}.lock", "w")
 fcntl.flock(_port_lock, fcntl.LOCK_EX)
 
 BOX_TITLE = BALLOON_TITLE
+EXIT_SKIPPED = "exit skipped,1 windows open on desk new\r\n"
 IDOK = 1
 # The message box's text control.
 BOX_TEXT_ID = 0xFFFF
@@ -180,7 +181,9 @@ def wait_for_balloon(p, text):
     check(balloons[0].split(" ")[1] == "1", f"the balloon's title is not {BOX_TITLE}")
 
 
-def check_announced_then_exit(p, proc, hwnd, log_before):
+def check_announced_then_exit(p, proc, hwnd, log_before, users_program_open=False):
+    """The announcement, then the exit after OK; with users_program_open the program runs on
+    instead, since the user did not ask for that exit."""
     box = p.find(BOX_TITLE, BOX_TIMEOUT_MS)
     check(p.text(box, BOX_TEXT_ID) == BOX_TEXT, f"message box says {p.text(box, BOX_TEXT_ID)!r}")
     check(log_lines_after_banner(p, hwnd) == log_before + ANNOUNCEMENT_LINES,
@@ -191,6 +194,10 @@ def check_announced_then_exit(p, proc, hwnd, log_before):
     # The program waits for the user: it runs until OK.
     check(proc.poll() is None, "the program ended before the box was closed")
     p.click(box, IDOK)
+    if users_program_open:
+        wait_until(lambda: EXIT_SKIPPED in log(p, hwnd), 20, 0.3, "no line about the exit left undone")
+        check(proc.poll() is None and p.procs_named() == 2, "the update's exit ended the program under the user's work")
+        return
     wait_until(lambda: proc.poll() is not None, 30, message="the program did not end after OK")
     wait_until(lambda: p.procs_named() == 0, 20, message="a program process is left after OK")
 
@@ -304,7 +311,13 @@ def test_stored_newer_version_is_announced_again(p):
     store(p, encode(5, ("20240101", "2.30", "earlier news", "77")))
     with UpdateServer(200, b"<html><body>busy</body></html>") as server:
         proc, hwnd = start(p)
-        check_announced_then_exit(p, proc, hwnd, [FORMAT_ERROR])
+        # The user has a program open on desk new before the announcement comes.
+        wait_until(lambda: READY in log(p, hwnd), 30, 0.3, "desk new never got ready")
+        rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
+        check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
+        wait_until(lambda: any(w[1] == int(out) and w[3] and w[3] != "Default IME" for w in p.windows(NEW_DESKTOP)),
+                   20, 0.3, "notepad's window did not come up on desk new")
+        check_announced_then_exit(p, proc, hwnd, [FORMAT_ERROR], users_program_open=True)
         server.check_one_fetch()
     check(stored(p) == encode(6, ("20240101", "2.30", "earlier news", "77")),
           f"record after the run: {record_fields(p)}")

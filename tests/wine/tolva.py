@@ -99,6 +99,12 @@ CREATION_LINES = (MAKING, READY)
 REFUSED = "还没启动完毕，不能切换\r\n"
 RESTART = "desk n is dead\r\nnow restart it ..\r\n"
 TASKBAR_RESTARTED = "explorer restarted..\r\n"
+SHELL_RESTART = "explorer of desk new ended,restart it ..\r\n"
+# A shell that cannot start: the system's text for error 193 keeps its insert.
+SHELL_FAILED_193 = ("Make desk new failed,reStr is MakeDesktop: CreateProcess explorer failed,error no 193 ,"
+                    "reason is %1 ")
+# A cancelled logoff while the user's programs are open on "desk new".
+WORK_OPEN = "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n"
 OK_BALLOON = "启动已OK\r\n"
 # The update worker's last words in the test builds, whose server refuses at once.
 UPDATE_FAILED = "updating failed,please check your network or firewal..\r\n"
@@ -279,6 +285,20 @@ def command_lines(p, with_loader=False):
         line = " ".join(word.strip() for word in words if word.strip())
         lines.append((loader, line) if with_loader else line)
     return lines
+
+
+def shell_pids(p):
+    """Unix pids of the shells the program started (command line SHELL_COMMAND exactly)."""
+    pids = []
+    for pid in prefix_processes(p.path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                words = [w.strip() for w in f.read().decode("utf-8", "replace").split("\0") if w.strip()]
+        except OSError:
+            continue
+        if words == [SHELL_COMMAND]:
+            pids.append(pid)
+    return pids
 
 
 def started_shells(p):

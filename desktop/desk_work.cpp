@@ -1,0 +1,67 @@
+#include "desktop/desk_work.h"
+
+#include <windows.h>
+
+#include "desktop/make_desk.h"
+#include "win/fixed_text.h"
+#include "win/handles.h"
+#include "win/text.h"
+
+namespace {
+
+using ImagePath = win::WideText<MAX_PATH + 1>;
+
+struct Enumeration {
+  UserWork work;
+  ImagePath self;
+};
+
+// The image path of a process; empty when it cannot be read.
+ImagePath ImageOf(HANDLE process) {
+  ImagePath path;
+  DWORD length = MAX_PATH;
+  if (process && QueryFullProcessImageNameW(process, 0, path.Buffer(), &length)) path.SetLength(length);
+  return path;
+}
+
+bool HasFileName(const ImagePath& path, const wchar_t* name) {
+  const wchar_t* slash = wcsrchr(path.c_str(), L'\\');
+  return lstrcmpiW(slash ? slash + 1 : path.c_str(), name) == 0;
+}
+
+BOOL CALLBACK CollectUserWindow(HWND wnd, LPARAM param) {
+  auto* e = reinterpret_cast<Enumeration*>(param);
+  DeskWindowFacts facts;
+  // The style bit, not IsWindowVisible: nothing on a desktop that is not shown counts as visible.
+  facts.visibleStyle = (GetWindowLongW(wnd, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (!facts.visibleStyle) return TRUE;
+  // GetWindowText reads the title the system keeps, so a hung program cannot stall the exit.
+  win::WideText<256> title;
+  title.SetLength(static_cast<size_t>(GetWindowTextW(wnd, title.Buffer(), 256)));
+  facts.titled = !title.empty();
+  facts.owned = GetWindow(wnd, GW_OWNER) != nullptr;
+  facts.appWindow = (GetWindowLongW(wnd, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0;
+  win::WideText<257> className;  // class names are at most 256 characters
+  className.SetLength(static_cast<size_t>(GetClassNameW(wnd, className.Buffer(), 257)));
+  facts.className = className.c_str();
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  const win::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  const ImagePath image = ImageOf(process.get());
+  facts.ofThisProgram =
+      pid == GetCurrentProcessId() || (!image.empty() && lstrcmpiW(image.c_str(), e->self.c_str()) == 0);
+  facts.ofShell = !image.empty() && HasFileName(image, L"explorer.exe");
+  if (IsUserWindow(facts)) e->work.Add(title.c_str(), facts.ofShell);
+  return TRUE;
+}
+
+}  // namespace
+
+UserWork FindUserWork() {
+  Enumeration e;
+  e.self = ImageOf(GetCurrentProcess());
+  win::Desktop desk(OpenDesktopW(win::FromAnsi<32>(kNewDesktopName).c_str(), 0, FALSE,
+                                 DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
+  if (desk) EnumDesktopWindows(desk.get(), CollectUserWindow, reinterpret_cast<LPARAM>(&e));
+  return e.work;
+}

@@ -1,0 +1,72 @@
+// The user's own work on "desk new" and what the program may do about it (pure logic): which
+// windows there are the user's, what an exit does while they are open, how often a dead shell is
+// started again, and with whose token an elevated copy starts the shell.
+#pragma once
+#include <cstddef>
+
+// A top-level window of "desk new", as the enumeration sees it.
+struct DeskWindowFacts {
+  bool visibleStyle = false;   // WS_VISIBLE set: IsWindowVisible depends on the shown desktop
+  bool titled = false;
+  bool owned = false;
+  bool appWindow = false;      // WS_EX_APPWINDOW: on the taskbar although owned
+  bool ofThisProgram = false;  // a window of a copy of this program (the second copy)
+  bool ofShell = false;        // a window of a shell process (explorer.exe)
+  const wchar_t* className = nullptr;
+};
+
+// Whether the window is one the user works in: shown, titled, on the taskbar (unowned or an app
+// window), not this program's, and of the shell's own windows only folders and file-operation
+// progress, never the taskbar, the desktop or their helpers.
+bool IsUserWindow(const DeskWindowFacts& window);
+
+// The user's windows: how many, and the first few titles, each cut to its slot. `inShell` when
+// some are the shell's own (a folder, a copy under way): an exit then leaves the shell running,
+// since ending it would end them, and the next start takes it over.
+constexpr std::size_t kListedTitles = 3;
+constexpr std::size_t kListedTitleCapacity = 48;  // units with the terminator
+struct UserWork {
+  int count = 0;
+  bool inShell = false;
+  wchar_t titles[kListedTitles][kListedTitleCapacity] = {};
+  void Add(const wchar_t* title, bool ofShell = false);
+};
+
+// Who asked for the exit: the user (hot key, button, the already-running dialog), or the update
+// worker, which the user did not ask.
+enum class ExitRequest { ByUser, ByUpdate };
+enum class ExitPlan { RunSteps, Ask, KeepRunning };
+// With none of the user's windows open the exit runs as ever; with some the user is asked, and
+// the update worker's exit never ends the program under them.
+ExitPlan PlanExit(ExitRequest request, int userWindows);
+
+// The question's three answers, by the message box's buttons: Yes goes to "desk new", No exits
+// anyway, Cancel (and a box that could not be shown) changes nothing.
+enum class ExitAnswer { GoToNew, ExitAnyway, Stay };
+constexpr int kButtonYes = 6;   // IDYES
+constexpr int kButtonNo = 7;    // IDNO
+ExitAnswer ExitAnswerFromButton(int button);
+
+// At most kShellRestarts restarts of the shell within kShellRestartPeriodMs; past that the
+// program stops restarting for the rest of its run, so a shell that ends at once cannot loop.
+constexpr int kShellRestarts = 3;
+constexpr unsigned long long kShellRestartPeriodMs = 5ull * 60 * 1000;
+class ShellRestartLimiter {
+ public:
+  enum class Verdict { Restart, GiveUp, GivenUp };  // GiveUp once, when it first refuses
+  Verdict OnShellEnded(unsigned long long nowMs);
+
+ private:
+  unsigned long long restarts_[kShellRestarts] = {};  // times of the last restarts, oldest first
+  int used_ = 0;
+  bool givenUp_ = false;
+};
+
+// How the shell on "desk new" starts. An elevated copy (an administrator's split token) starts
+// it with the token of the user's ordinary shell on "Default", so that "desk new" does not run
+// with administrator rights; it falls back to its own token, with a log line, when that token
+// cannot be had or used. With no shell on "Default" there is no ordinary token to prefer, and
+// when the user's shell is itself elevated (UAC off) nothing is gained from it.
+enum class ShellLaunch { Ordinary, UsersToken, OrdinaryAfterFallback };
+ShellLaunch ChooseShellLaunch(bool selfElevated, bool usersShellFound, bool usersTokenReady,
+                              bool usersTokenElevated);
