@@ -221,6 +221,13 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       OnEndSession(wp != FALSE);
       result = 0;
       return true;
+    case WM_ACTIVATE:
+    case WM_SETFOCUS:
+      // Activated with no focus to restore, the dialog puts the keyboard on its first tab stop,
+      // the exit button, where one stray Space would end both copies: the log takes it instead.
+      result = win::Dialog::DefWindowProc(msg, wp, lp);
+      if ((msg == WM_SETFOCUS || LOWORD(wp) != WA_INACTIVE) && GetFocus() == m_btnExit.hwnd()) FocusLog();
+      return true;
   }
   return false;
 }
