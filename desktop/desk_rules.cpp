@@ -4,6 +4,12 @@
 
 namespace {
 
+InputDesk AsInput(SwitchTarget target) {
+  return target == SwitchTarget::ToNew ? InputDesk::New : InputDesk::Default;
+}
+
+}  // namespace
+
 bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b) {
   for (;; ++a, ++b) {
     wchar_t x = *a;
@@ -14,12 +20,6 @@ bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b) {
     if (!x) return true;
   }
 }
-
-InputDesk AsInput(SwitchTarget target) {
-  return target == SwitchTarget::ToNew ? InputDesk::New : InputDesk::Default;
-}
-
-}  // namespace
 
 InputDesk ClassifyInputDesk(const wchar_t* name) {
   if (!name) return InputDesk::Unreadable;

@@ -6,6 +6,10 @@
 
 enum class Desk { Default, New };
 
+// Desktop and window class names compare without regard to case, as the system compares them
+// (ASCII letters: the names the program looks for are ASCII).
+bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b);
+
 // What the input desktop reports: one of the two desktops, another one (a desktop of some other
 // program), or nothing, when it cannot be opened (a secure desktop such as the log-on screen or
 // the elevation prompt holds the input).

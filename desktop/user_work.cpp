@@ -1,38 +1,24 @@
 #include "desktop/user_work.h"
 
-namespace {
+#include <cwchar>
 
-bool SameClass(const wchar_t* a, const wchar_t* b) {
-  // Class names compare without regard to case, as the system compares them.
-  for (;; ++a, ++b) {
-    wchar_t x = *a;
-    wchar_t y = *b;
-    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-    if (x != y) return false;
-    if (!x) return true;
-  }
-}
-
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
-}  // namespace
+#include "app/tray_text.h"
+#include "desktop/desk_rules.h"
 
 bool IsUserWindow(const DeskWindowFacts& window) {
   if (!window.visibleStyle || !window.titled || window.ofThisProgram) return false;
   if (window.owned && !window.appWindow) return false;
   if (!window.ofShell) return true;
   const wchar_t* name = window.className ? window.className : L"";
-  return SameClass(name, L"CabinetWClass") || SameClass(name, L"OperationStatusWindow");
+  return SameNameIgnoringCase(name, L"CabinetWClass") || SameNameIgnoringCase(name, L"OperationStatusWindow");
 }
 
 void UserWork::Add(const wchar_t* title, bool ofShell) {
   inShell = inShell || ofShell;
   if (count < static_cast<int>(kListedTitles)) {
     wchar_t* slot = titles[count];
-    std::size_t n = 0;
-    for (; title && title[n] && n < kListedTitleCapacity - 1; ++n) slot[n] = title[n];
-    if (title && title[n] && n > 0 && IsHighSurrogate(slot[n - 1])) --n;  // never half a pair
+    const std::size_t n = title ? FieldLength(title, std::wcslen(title), kListedTitleCapacity) : 0;
+    std::wmemcpy(slot, title ? title : L"", n);
     slot[n] = L'\0';
   }
   ++count;
