@@ -22,6 +22,22 @@ void BeginDeskWindow(HWND wnd) {
   SetWindowTextW(wnd, win::FromAnsi(deskNameStr.c_str()).c_str());
 }
 
+bool FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result, bool& calledOff) {
+  calledOff = false;
+  switch (msg) {
+    case WM_QUERYENDSESSION:
+      SetSession(Session::Asked);
+      result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      SetSession(wp ? Session::Ending : Session::Running);
+      calledOff = !wp;
+      result = 0;
+      return true;
+  }
+  return false;
+}
+
 bool IsTaskbarCreated(UINT msg) { return taskbarCreatedMsg && msg == taskbarCreatedMsg; }
 
 bool IsEnterOrEscKeyDown(const MSG& msg) {

@@ -31,6 +31,12 @@ bool KeepTrayIcon();
 bool FollowScreenChange(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, std::initializer_list<IconButton*> buttons,
                         int trayIconId);
 
+// Logoff and shutdown. The query is answered yes at once: the user's programs were asked before
+// this copy. From then until the end is called off nothing is restarted, switched or ended. True
+// for WM_QUERYENDSESSION and WM_ENDSESSION, answered here; `calledOff` tells an end that was
+// cancelled (WM_ENDSESSION with FALSE).
+bool FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result, bool& calledOff);
+
 // The answer to a diagnostic query (WM_TOLVA_QUERY) of either window; `okSent` is the second
 // copy's readiness report (always 0 in the first copy).
 LRESULT AnswerQuery(WPARAM selector, int okSent);

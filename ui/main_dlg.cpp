@@ -172,14 +172,9 @@ void CMainDlg::RequestExit(bool byUser) {
   }
 }
 
-void CMainDlg::OnEndSession(bool ending) {
-  if (ending) {
-    SetSession(Session::Ending);  // the system ends everything now: nothing restarted or switched
-    return;
-  }
-  SetSession(Session::Running);
-  // The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work
-  // where nobody could see it.
+// The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work where
+// nobody could see it.
+void CMainDlg::WarnOfOpenWork() {
   if (FindUserWork().count > 0)
     TrayIconBalloon("提示", "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n");
 }
@@ -203,6 +198,11 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     result = 0;
     return true;
   }
+  bool calledOff = false;
+  if (FollowSessionEnd(msg, wp, result, calledOff)) {
+    if (calledOff) WarnOfOpenWork();
+    return true;
+  }
   switch (msg) {
     case WM_PAINT:
       return PaintMinimized();
@@ -211,15 +211,6 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       return true;
     case WM_TOLVA_QUERY:
       result = AnswerQuery(wp, 0);
-      return true;
-    case WM_QUERYENDSESSION:
-      // Yes at once: the user's programs were asked before this copy.
-      SetSession(Session::Asked);
-      result = TRUE;
-      return true;
-    case WM_ENDSESSION:
-      OnEndSession(wp != FALSE);
-      result = 0;
       return true;
     case WM_ACTIVATE:
     case WM_SETFOCUS:

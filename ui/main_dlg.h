@@ -17,7 +17,7 @@ class CMainDlg : public win::Dialog {
   void RegisterHotKeys();
   // Every way to exit comes here: asks first while the user's own windows are open on "desk new".
   void RequestExit(bool byUser);
-  void OnEndSession(bool ending);
+  void WarnOfOpenWork();
   void FocusLog();
   void OnHotKey(int id);
   void ToggleTray();

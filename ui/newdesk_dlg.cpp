@@ -49,20 +49,11 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     result = 0;
     return true;
   }
-  switch (msg) {
-    case WM_TOLVA_QUERY:
-      result = AnswerQuery(wp, m_okSent);
-      return true;
-    case WM_QUERYENDSESSION:
-      SetSession(Session::Asked);
-      result = TRUE;
-      return true;
-    case WM_ENDSESSION:
-      SetSession(wp ? Session::Ending : Session::Running);
-      result = 0;
-      return true;
-  }
-  return false;
+  bool calledOff = false;
+  if (FollowSessionEnd(msg, wp, result, calledOff)) return true;
+  if (msg != WM_TOLVA_QUERY) return false;
+  result = AnswerQuery(wp, m_okSent);
+  return true;
 }
 
 LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
