@@ -5,17 +5,11 @@
 #include <commctrl.h>
 
 #include "app/role.h"
+#include "services/process.h"
 #include "ui/main_dlg.h"
 #include "ui/newdesk_dlg.h"
 #include "ui/running_dlg.h"
 #include "win/handles.h"
-
-win::Text<16> deskNameStr;
-
-void StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param) {
-  const win::Handle thread(
-      CreateThread(nullptr, 0x100000, proc, const_cast<void*>(param), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-}
 
 int TolvaApp::InitInstance() {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};  // bar classes: tooltips

@@ -9,14 +9,17 @@ set(TOLVA_SIZE_GOAL 117760 CACHE STRING "Largest accepted program file in bytes 
 set(WIN_SOURCES
   app/main.cpp
   app/app.cpp
-  app/log.cpp
+  services/log.cpp
+  services/process.cpp
   win/dialog.cpp
   win/control.cpp
   win/text.cpp
   win/dpi.cpp
+  win/error_text.cpp
   ui/main_dlg.cpp
   ui/desk_window.cpp
-  app/tray.cpp
+  ui/corner.cpp
+  services/tray.cpp
   desktop/events.cpp
   desktop/switching.cpp
   desktop/make_desk.cpp
@@ -62,10 +65,10 @@ target_compile_options(tolva2 PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${TOLVA_WARNINGS} ${TOLVA_SIZE_FLAGS} ${TOLVA_NARROW_CHARSET} -fno-exceptions -fno-rtti>)
 target_link_options(tolva2 PRIVATE ${TOLVA_LINK_FLAGS} -Wl,-Map=$<TARGET_FILE:tolva2>.map)
 target_link_libraries(tolva2 PRIVATE comctl32 shell32 ole32 advapi32 gdi32 user32 kernel32)
-# The version resource and the manifest take the program's version from update/version.h; the
+# The version resource and the manifest take the program's version from version/version.h; the
 # manifest is written into the build folder, where the .rc files find it.
 include(cmake/version.cmake)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/update/version.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/version/version.h)
 configure_file(res/tolva2.manifest.in ${CMAKE_BINARY_DIR}/tolva2.manifest @ONLY)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_BINARY_DIR}")
 set_source_files_properties(res/tolva2.rc PROPERTIES COMPILE_FLAGS "-c 65001"

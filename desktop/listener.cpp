@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "app/log.h"
-#include "app/tray.h"
 #include "desktop/events.h"
 #include "desktop/switching.h"
+#include "services/log.h"
+#include "services/tray.h"
 
 namespace {
 

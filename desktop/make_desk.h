@@ -25,8 +25,6 @@ bool StartShell(const char* desktop, HANDLE usersToken, win::Handle* explorer, R
 HANDLE PrepareShellToken();
 // The shell already running on the calling thread's desktop, left by an earlier run, or null.
 HANDLE AdoptShell();
-// The system's text for an error code (code page 936), cut to fit a log line.
-win::Text<1024> ReasonText(DWORD error);
 
 // Puts the calling thread back on the default desktop and logs the outcome.
 void checkMake(int result, const char* name, const char* reStr);

@@ -2,11 +2,11 @@
 
 #include <utility>
 
-#include "app/log.h"
 #include "desktop/desk_rules.h"
 #include "desktop/events.h"
 #include "desktop/make_desk.h"
 #include "desktop/user_work.h"
+#include "services/log.h"
 #include "win/fixed_text.h"
 #include "win/handles.h"
 #include "win/sync.h"

@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "app/tray_text.h"
 #include "desktop/desk_rules.h"
+#include "services/tray_text.h"
 
 bool IsUserWindow(const DeskWindowFacts& window) {
   if (!window.visibleStyle || !window.titled || window.ofThisProgram) return false;

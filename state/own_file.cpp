@@ -3,15 +3,12 @@
 #include <windows.h>
 
 
-#include "app/log.h"
+#include "services/log.h"
 #include "state/own_file_rules.h"
 #include "win/fixed_text.h"
 #include "win/handles.h"
 
 win::Text<16> todayStr;
-// Static, so the buffer the update worker needs can never be missing.
-char updateBuf[kUpdateBufBytes];
-int updateLen = 0;
 
 void make_today_string() {
   SYSTEMTIME now{};

@@ -1,11 +1,8 @@
-// The first copy's start-up check of its own program file, today's date and the download buffer.
+// The first copy's start-up check of its own program file, and today's date.
 #pragma once
 #include "win/fixed_text.h"
 
-constexpr int kUpdateBufBytes = 10240;
-extern win::Text<16> todayStr;           // "YYYYMMDD", local date of this start
-extern char updateBuf[kUpdateBufBytes];  // the downloaded update file, NUL-terminated
-extern int updateLen;
+extern win::Text<16> todayStr;  // "YYYYMMDD", local date of this start
 
 // Returns only when the program file could be read whole and holds 1024 .. 1048576 bytes;
 // otherwise ends the process with exit status 1.

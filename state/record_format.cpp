@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "state/cipher.h"
-#include "update/version.h"
+#include "version/version.h"
 #include "win/fixed_text.h"
 
 namespace {

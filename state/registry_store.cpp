@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "app/log.h"
+#include "services/log.h"
 #include "win/handles.h"
 
 RecordFields record;

@@ -1,10 +1,11 @@
 #include "ui/desk_window.h"
 
-#include "app/app.h"
-#include "app/log.h"
-#include "app/tray.h"
 #include "controls/icon_button.h"
 #include "desktop/switching.h"
+#include "services/log.h"
+#include "services/process.h"
+#include "services/tray.h"
+#include "ui/corner.h"
 #include "ui/ids.h"
 #include "win/text.h"
 

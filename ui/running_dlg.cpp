@@ -1,8 +1,8 @@
 #include "ui/running_dlg.h"
 
-#include "app/placement.h"
 #include "desktop/events.h"
 #include "ui/ids.h"
+#include "ui/placement.h"
 
 namespace {
 

@@ -5,14 +5,18 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "app/log.h"
-#include "app/tray.h"
+#include "services/log.h"
+#include "services/tray.h"
 #include "state/own_file.h"
 #include "state/registry_store.h"
 #include "update/http_fetch.h"
 #include "update/update_parser.h"
-#include "update/version.h"
+#include "version/version.h"
 #include "win/text.h"
+
+// Static, so the buffer the worker needs can never be missing.
+char updateBuf[kUpdateBufBytes];
+int updateLen = 0;
 
 namespace {
 

@@ -2,6 +2,10 @@
 // own is announced to the user, and the program then ends.
 #pragma once
 
+constexpr int kUpdateBufBytes = 10240;
+extern char updateBuf[kUpdateBufBytes];  // the downloaded update file, NUL-terminated
+extern int updateLen;
+
 // `exitCommand` points at the WM_COMMAND id that ends the program, posted to hMainWnd after a
 // newer version was announced; it lives as long as the process.
 unsigned long __stdcall UpdateThreadFunc(void* exitCommand);

@@ -12,7 +12,7 @@
 #include "state/record_format.h"
 #include "tests/fuzz/reference.h"
 #include "update/update_parser.h"
-#include "update/version.h"
+#include "version/version.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/placement.h"
 #include "app/role.h"
-#include "app/tray_text.h"
+#include "services/tray_text.h"
+#include "ui/placement.h"
 
 TEST(Role, TailSkipsQuotedAndPlainProgramPath) {
   EXPECT_STREQ(ArgumentTail(L"\"C:\\a b\\tolva2.exe\"  makedesktop desk new 1"), L"makedesktop desk new 1");

@@ -6,7 +6,7 @@
 
 #include "state/record_format.h"
 #include "update/update_parser.h"
-#include "update/version.h"
+#include "version/version.h"
 
 namespace {
 const char kFormatError[] = "内部错误，下载到的更新数据格式错误,请使用内部命令'net updata'重新读取\r\n";

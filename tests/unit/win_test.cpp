@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/log_text.h"
+#include "services/log_text.h"
 #include "win/fixed_text.h"
 
 TEST(TextCut, LogBoundOf1023BytesNeverSplitsADoubleByteCharacter) {

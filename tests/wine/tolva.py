@@ -1,7 +1,7 @@
 """The program's vocabulary for the Wine tests, and the helpers every module shares.
 
 Ids, query selectors, hot keys and messages come from ui/ids.h and the version from
-update/version.h, read here as cmake/version.cmake reads it, so the tests never hold a second copy.
+version/version.h, read here as cmake/version.cmake reads it, so the tests never hold a second copy.
 The window titles, event names, log lines and record fields below are the texts the tests expect.
 """
 
@@ -61,7 +61,7 @@ def _read_version(path):
     return match.group(1)
 
 
-VERSION = _read_version(REPO / "update" / "version.h")
+VERSION = _read_version(REPO / "version" / "version.h")
 
 # --- windows, desktops and events ---------------------------------------------------------------
 

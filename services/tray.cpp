@@ -1,11 +1,11 @@
-#include "app/tray.h"
+#include "services/tray.h"
 
 #include <shellapi.h>
 
 #include <atomic>
 #include <cwchar>
 
-#include "app/tray_text.h"
+#include "services/tray_text.h"
 #include "win/dpi.h"
 #include "win/sync.h"
 #include "win/text.h"

@@ -1,4 +1,4 @@
-#include "update/version.h"
+#include "version/version.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// The first copy's log window and the placement of the program's windows.
+// The first copy's log window.
 #pragma once
 #include <windows.h>
 
@@ -18,8 +18,3 @@ void AppendLog(HWND edit, const char* text);
 void LogLine(const char* text);
 // printf-style LogLine into a 1024-byte buffer; longer results are cut.
 void LogFormat(const char* format, ...) TOLVA_PRINTF(1, 2);
-
-// Moves `wnd` to the bottom-right corner of the work area, size unchanged, without repainting.
-BOOL PlaceWindow(HWND wnd);
-// Hides `wnd` and puts it back in its corner, where it shows up again.
-void HideToCorner(HWND wnd);
