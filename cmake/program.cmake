@@ -23,6 +23,9 @@ set(WIN_SOURCES
   desktop/events.cpp
   desktop/switching.cpp
   desktop/make_desk.cpp
+  desktop/desk_record.cpp
+  desktop/shell_launch.cpp
+  desktop/shell_watch.cpp
   desktop/listener.cpp
   desktop/desk_work.cpp
   state/registry_store.cpp

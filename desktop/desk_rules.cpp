@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "desktop/protocol.h"
+
 namespace {
 
 InputDesk AsInput(SwitchTarget target) {
@@ -23,8 +25,8 @@ bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b) {
 
 InputDesk ClassifyInputDesk(const wchar_t* name) {
   if (!name) return InputDesk::Unreadable;
-  if (SameNameIgnoringCase(name, L"Default")) return InputDesk::Default;
-  if (SameNameIgnoringCase(name, L"desk new")) return InputDesk::New;
+  if (SameNameIgnoringCase(name, kDefaultDesktopNameW)) return InputDesk::Default;
+  if (SameNameIgnoringCase(name, kNewDesktopNameW)) return InputDesk::New;
   return InputDesk::Other;
 }
 

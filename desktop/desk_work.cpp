@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "desktop/make_desk.h"
+#include "desktop/protocol.h"
 #include "win/fixed_text.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -60,7 +60,7 @@ BOOL CALLBACK CollectUserWindow(HWND wnd, LPARAM param) {
 UserWork FindUserWork() {
   Enumeration e;
   e.self = ImageOf(GetCurrentProcess());
-  win::Desktop desk(OpenDesktopW(win::FromAnsi<32>(kNewDesktopName).c_str(), 0, FALSE,
+  win::Desktop desk(OpenDesktopW(kNewDesktopNameW, 0, FALSE,
                                  DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
   if (desk) EnumDesktopWindows(desk.get(), CollectUserWindow, reinterpret_cast<LPARAM>(&e));
   return e.work;

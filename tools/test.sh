@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both programs and runs every test: a rebuild of the i686
+# Checks the include layering, installs what is missing, builds both programs and runs every test: a rebuild of the i686
 # program in a scratch folder, which must give the same bytes; static analysis; the unit tests
 # under AddressSanitizer/UBSan; a short pass of every fuzzer; then (under CTest) the native unit
 # tests and every Wine integration module against both programs: the i686 one under 32-bit Wine
@@ -8,6 +8,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
+# Folders include downward only and no modules include each other.
+python3 tools/check-layers.py
 tools/bootstrap.sh
 tools/build.sh
 # The same sources must give the same program in any folder: build the i686 one again elsewhere,

@@ -1,6 +1,7 @@
 #include "ui/desk_window.h"
 
 #include "controls/icon_button.h"
+#include "desktop/desk_record.h"
 #include "desktop/switching.h"
 #include "services/log.h"
 #include "services/process.h"

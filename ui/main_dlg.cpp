@@ -1,8 +1,11 @@
 #include "ui/main_dlg.h"
 
+#include "desktop/desk_record.h"
 #include "desktop/desk_work.h"
 #include "desktop/events.h"
 #include "desktop/make_desk.h"
+#include "desktop/protocol.h"
+#include "desktop/shell_watch.h"
 #include "desktop/switching.h"
 #include "services/log.h"
 #include "services/process.h"
