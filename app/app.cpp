@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "app/role.h"
+#include "desktop/protocol.h"
 #include "services/process.h"
 #include "ui/main_dlg.h"
 #include "ui/newdesk_dlg.h"
@@ -19,7 +20,7 @@ int TolvaApp::InitInstance() {
     // The lowest level an application may take: at logoff the user's programs on "desk new" are
     // asked before this copy, whose end would leave them on a desktop nobody sees.
     SetProcessShutdownParameters(0x100, 0);
-    deskNameStr = win::Text<16>("desk new");
+    deskNameStr = win::Text<16>(kSecondCopyTitle);
     CNewDeskDlg dlg;
     dlg.DoModal();
     return 0;
@@ -39,7 +40,7 @@ int TolvaApp::InitInstance() {
   }
 
   SetProcessShutdownParameters(0x100, 0);  // as the second copy: after the user's programs
-  deskNameStr = win::Text<16>("default");
+  deskNameStr = win::Text<16>(kFirstCopyTitle);
   CMainDlg dlg;
   dlg.DoModal();
   return 0;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "desktop/events.h"
+#include "desktop/protocol.h"
 #include "desktop/switching.h"
 #include "services/log.h"
 #include "services/tray.h"
@@ -12,10 +13,14 @@ namespace {
 // A wait that fails at once (a missing event) would otherwise spin on the processor.
 constexpr DWORD kFailedWaitPause = 1000;
 
-DWORD WaitOnGroup(int group) {
+constexpr int kWaitFailed = -1;
+
+// The position of the event of `group` that was signalled, or kWaitFailed.
+int WaitOnGroup(EventGroup group) {
   HANDLE handles[kEventsPerGroup];
   for (int k = 0; k < kEventsPerGroup; ++k) handles[k] = hEvents[kEventsPerGroup * group + k].get();
-  return WaitForMultipleObjects(kEventsPerGroup, handles, FALSE, INFINITE);
+  const DWORD r = WaitForMultipleObjects(kEventsPerGroup, handles, FALSE, INFINITE);
+  return r == WAIT_FAILED ? kWaitFailed : static_cast<int>(r - WAIT_OBJECT_0);
 }
 
 }  // namespace
@@ -23,27 +28,26 @@ DWORD WaitOnGroup(int group) {
 unsigned long __stdcall EventsThreadFunc(void* commands) {
   const ListenerCommands& c = *static_cast<const ListenerCommands*>(commands);
   for (;;) {
-    const DWORD r = WaitOnGroup(0);
-    switch (r) {
-      case WAIT_OBJECT_0 + 0:  // "switch desk"
+    switch (WaitOnGroup(kFirstCopyEvents)) {
+      case kSwitchDeskEvent:
         SendMessageW(hMainWnd, WM_COMMAND, c.switchCommand, 0);
         break;
-      case WAIT_OBJECT_0 + 1:  // "exit tolva"
+      case kExitTolvaEvent:
         LogLine("WAIT_OBJECT_0+1\r\n");
         LogLine("tolva exit\r\n");
         SendMessageW(hMainWnd, WM_COMMAND, c.exitCommand, 0);
         break;
-      case WAIT_OBJECT_0 + 2:  // "tolva receive hello"
+      case kHelloEvent:
         deadCount = 0;
         break;
-      case WAIT_OBJECT_0 + 3:  // "hide m"
+      case kHideMainEvent:
         SendMessageW(hMainWnd, WM_HOTKEY, c.trayHotKey, 0);
         break;
-      case WAIT_OBJECT_0 + 4:  // "desk n ok"
+      case kDeskNewOkEvent:
         LogLine("desk new ok\r\n");
         if (switchRefused) TrayIconBalloon("提示", "启动已OK\r\n");
         break;
-      case WAIT_FAILED:
+      case kWaitFailed:
         LogLine("WAIT_FAILED\r\n");
         Sleep(kFailedWaitPause);
         break;
@@ -56,12 +60,18 @@ unsigned long __stdcall EventsThreadFunc(void* commands) {
 unsigned long __stdcall EventsThreadFuncNew(void* commands) {
   const ListenerCommands& c = *static_cast<const ListenerCommands*>(commands);
   for (;;) {
-    const DWORD r = WaitOnGroup(1);
-    if (r == WAIT_OBJECT_0 + 1)  // "notify n exit"
-      SendMessageW(hMainWnd, WM_COMMAND, c.exitCommand, 0);
-    else if (r == WAIT_OBJECT_0 + 2)  // "ndesk receive ack"
-      deadCount = 0;
-    else if (r == WAIT_FAILED)
-      Sleep(kFailedWaitPause);
+    switch (WaitOnGroup(kSecondCopyEvents)) {
+      case kNotifyExitEvent:
+        SendMessageW(hMainWnd, WM_COMMAND, c.exitCommand, 0);
+        break;
+      case kAckEvent:
+        deadCount = 0;
+        break;
+      case kWaitFailed:
+        Sleep(kFailedWaitPause);
+        break;
+      default:
+        break;
+    }
   }
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the include layering, installs what is missing, builds both programs and runs every test: a rebuild of the i686
-# program in a scratch folder, which must give the same bytes; static analysis; the unit tests
+# Checks the include layering, installs what is missing, builds both programs and runs every test:
+# a rebuild of the i686 program in a scratch folder, which must give the same bytes; static
+# analysis; the unit tests
 # under AddressSanitizer/UBSan; a short pass of every fuzzer; then (under CTest) the native unit
 # tests and every Wine integration module against both programs: the i686 one under 32-bit Wine
 # (wine32.*), the x86_64 one under 64-bit Wine (wine64.*). Where the kernel cannot run 32-bit

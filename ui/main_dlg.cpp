@@ -124,7 +124,7 @@ BOOL CMainDlg::OnInitDialog() {
   m_btnSwitch.Describe(L"切换", tips, L"切换 Ctrl+Alt+N / Ctrl+Alt+Enter");
   m_btnExit.Describe(L"退出", tips, L"退出 Ctrl+Alt+K");
 
-  CreateOwnEvents(0, LogExistingEvent);
+  CreateOwnEvents(kFirstCopyEvents, LogExistingEvent);
   StartWorkerThread(EventsThreadFunc, &kListenerCommands);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
@@ -158,7 +158,7 @@ void CMainDlg::RequestExit(bool byUser) {
     return;
   }
   // The question is asked on "Default", where this window is: show it first.
-  const bool wasOnNew = SwitchState() == 2;
+  const bool wasOnNew = SwitchState() == kSwitchOnNew;
   if (wasOnNew) ReportSwitch(SwitchDesk());
   m_asking = true;
   const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
@@ -168,10 +168,10 @@ void CMainDlg::RequestExit(bool byUser) {
       Exit(work.inShell);
       return;
     case ExitAnswer::GoToNew:
-      if (SwitchState() == 1) ReportSwitch(SwitchDesk());
+      if (SwitchState() == kSwitchOnDefault) ReportSwitch(SwitchDesk());
       return;
     case ExitAnswer::Stay:
-      if (wasOnNew && SwitchState() == 1) ReportSwitch(SwitchDesk());
+      if (wasOnNew && SwitchState() == kSwitchOnDefault) ReportSwitch(SwitchDesk());
       return;
   }
 }
@@ -312,7 +312,7 @@ void CMainDlg::ToggleTray() {
 
 void CMainDlg::OnTick() {
   if (!trayHidden) KeepTrayIcon();
-  SignalEvent(1, 2);  // "ndesk receive ack"
+  SignalEvent(kSecondCopyEvents, kAckEvent);
   WatchShell();
   if (++deadCount > kRestartThreshold && !SessionMayEnd()) {
     deadCount = 0;

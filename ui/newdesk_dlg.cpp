@@ -1,6 +1,7 @@
 #include "ui/newdesk_dlg.h"
 
 #include "desktop/events.h"
+#include "desktop/protocol.h"
 #include "desktop/switching.h"
 #include "services/log.h"
 #include "services/process.h"
@@ -38,7 +39,7 @@ BOOL CNewDeskDlg::OnInitDialog() {
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   // This copy registers no hot keys, and the first copy's act only on its own desktop.
   m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面");
-  CreateOwnEvents(1, BalloonExistingEvent);
+  CreateOwnEvents(kSecondCopyEvents, BalloonExistingEvent);
   StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
   return TRUE;
 }
@@ -74,7 +75,7 @@ LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         return 1;
       }
       if (LOWORD(wp) == IDC_SWITCH) {
-        SignalEvent(0, 0);  // "switch desk": the first copy switches back
+        SignalEvent(kFirstCopyEvents, kSwitchDeskEvent);  // the first copy switches back
         return 1;
       }
       break;
@@ -99,10 +100,10 @@ void CNewDeskDlg::OnTick() {
     if (taskbar && GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
     if (m_okSent == 0) {
       m_okSent = 1;
-      SignalEvent(0, 4);  // "desk n ok"
+      SignalEvent(kFirstCopyEvents, kDeskNewOkEvent);
     }
   }
-  SignalEvent(0, 2);  // "tolva receive hello"
+  SignalEvent(kFirstCopyEvents, kHelloEvent);
   if (++deadCount > kQuitThreshold && !SessionMayEnd()) {
     deadCount = 0;
     ShowDefaultDesktop();

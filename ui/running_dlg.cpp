@@ -1,6 +1,7 @@
 #include "ui/running_dlg.h"
 
 #include "desktop/events.h"
+#include "desktop/protocol.h"
 #include "ui/ids.h"
 #include "ui/placement.h"
 
@@ -74,13 +75,13 @@ bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   if (msg != WM_COMMAND || HIWORD(wp) != BN_CLICKED) return false;
   switch (LOWORD(wp)) {
     case IDC_SWITCH:
-      SignalAndClose(0);  // "switch desk"
+      SignalAndClose(kSwitchDeskEvent);
       break;
     case IDC_TRAY:
-      SignalAndClose(3);  // "hide m"
+      SignalAndClose(kHideMainEvent);
       break;
     case IDC_EXIT:
-      SignalAndClose(1);  // "exit tolva"
+      SignalAndClose(kExitTolvaEvent);
       break;
     case IDC_CANCEL:
     case IDCANCEL:  // Esc and the close box
@@ -93,7 +94,7 @@ bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   return true;
 }
 
-void CRunningDlg::SignalAndClose(int k) {
-  SignalEvent(0, k);
+void CRunningDlg::SignalAndClose(FirstCopyEvent k) {
+  SignalEvent(kFirstCopyEvents, k);
   EndDialog(IDOK);
 }

@@ -1,6 +1,7 @@
 // Shown by a further start while the first copy runs: switch, hide or show, exit, cancel.
 #pragma once
 #include "controls/icon_button.h"
+#include "desktop/protocol.h"
 #include "win/dialog.h"
 
 class CRunningDlg : public win::Dialog {
@@ -12,7 +13,7 @@ class CRunningDlg : public win::Dialog {
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
  private:
-  void SignalAndClose(int k);
+  void SignalAndClose(FirstCopyEvent k);
   // Moves the dialog to `origin` at the given size, kept whole inside the work area of the
   // monitor that holds `origin`.
   void MoveInsideWorkArea(POINT origin, int width, int height);
