@@ -1,6 +1,5 @@
 #include "ui/desk_window.h"
 
-#include "controls/icon_button.h"
 #include "desktop/desk_record.h"
 #include "desktop/switching.h"
 #include "services/log.h"
@@ -16,7 +15,14 @@ UINT taskbarCreatedMsg = 0;
 
 const ListenerCommands kListenerCommands = {IDC_SWITCH, IDC_EXIT, HK_TRAY};
 
-void BeginDeskWindow(HWND wnd) {
+DeskWindow::DeskWindow(UINT templateId, int trayIconId, std::initializer_list<IconButton*> buttons)
+    : win::Dialog(templateId), trayIconId_(trayIconId) {
+  for (IconButton* button : buttons)
+    if (buttonCount_ < kMaxButtons) buttons_[buttonCount_++] = button;
+}
+
+void DeskWindow::BeginDeskWindow() {
+  HWND wnd = hwnd();
   hMainWnd = wnd;
   taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
   if (taskbarCreatedMsg) ChangeWindowMessageFilterEx(wnd, taskbarCreatedMsg, MSGFLT_ALLOW, nullptr);
@@ -24,51 +30,63 @@ void BeginDeskWindow(HWND wnd) {
   SetWindowTextW(wnd, win::FromAnsi(deskNameStr.c_str()).c_str());
 }
 
-bool FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result, bool& calledOff) {
-  calledOff = false;
-  switch (msg) {
-    case WM_QUERYENDSESSION:
-      SetSession(Session::Asked);
-      result = TRUE;
-      return true;
-    case WM_ENDSESSION:
-      SetSession(wp ? Session::Ending : Session::Running);
-      calledOff = !wp;
-      result = 0;
-      return true;
-  }
-  return false;
-}
-
-bool IsTaskbarCreated(UINT msg) { return taskbarCreatedMsg && msg == taskbarCreatedMsg; }
-
-bool IsEnterOrEscKeyDown(const MSG& msg) {
-  return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
-}
-
-bool ShowOnTrayClick(HWND wnd, WPARAM wp, LPARAM lp) {
-  if (wp != 0 || lp < WM_LBUTTONDOWN || lp > WM_RBUTTONDBLCLK) return false;
-  ShowWindow(wnd, SW_SHOWNORMAL);
-  SetForegroundWindow(wnd);
-  return true;
-}
-
-bool KeepTrayIcon() {
+bool DeskWindow::KeepTrayIcon() {
   if (TrayIconShown() != 1) TrayIconReAdd();
   return TrayIconShown() == 1;
 }
 
-bool FollowScreenChange(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, std::initializer_list<IconButton*> buttons,
-                        int trayIconId) {
+bool DeskWindow::PreTranslateMessage(MSG& msg) {
+  return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+}
+
+bool DeskWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (FollowScreenChange(msg, wp, lp)) {
+    result = 0;
+    return true;
+  }
+  if (FollowSessionEnd(msg, wp, result)) return true;
+  if (msg != WM_TOLVA_QUERY) return false;
+  result = AnswerQuery(wp);
+  return true;
+}
+
+LRESULT DeskWindow::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (taskbarCreatedMsg && msg == taskbarCreatedMsg) {
+    OnTaskbarRestart();
+    return 1;
+  }
+  switch (msg) {
+    case WM_CLOSE:
+      HideToCorner(hwnd());
+      return 1;
+    case WM_TIMER:
+      if (wp != IDT_TICK) break;
+      OnTick();
+      return 1;
+    case WM_TRAYNOTIFY:
+      // Any button's click on the icon brings the window to the front.
+      if (wp != 0 || lp < WM_LBUTTONDOWN || lp > WM_RBUTTONDBLCLK) break;
+      ShowWindow(hwnd(), SW_SHOWNORMAL);
+      SetForegroundWindow(hwnd());
+      OnTrayClick();
+      return 1;
+  }
+  return win::Dialog::DefWindowProc(msg, wp, lp);
+}
+
+void DeskWindow::OnTaskbarRestart() { TrayIconLost(); }
+
+bool DeskWindow::FollowScreenChange(UINT msg, WPARAM wp, LPARAM lp) {
+  HWND wnd = hwnd();
   switch (msg) {
     case WM_DPICHANGED: {
       const UINT dpi = HIWORD(wp);
       if (const auto* suggested = reinterpret_cast<const RECT*>(lp))
         SetWindowPos(wnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-      for (IconButton* button : buttons) button->Rescale(dpi);
+      for (int i = 0; i < buttonCount_; ++i) buttons_[i]->Rescale(dpi);
       win::Icon replaced;
-      const HICON icon = TrayIconRescale(trayIconId, dpi, &replaced);
+      const HICON icon = TrayIconRescale(trayIconId_, dpi, &replaced);
       // The second copy's title bar shows the tray icon as its class icon.
       if (replaced &&
           static_cast<ULONG_PTR>(GetClassLongPtrW(wnd, GCLP_HICON)) == reinterpret_cast<ULONG_PTR>(replaced.get()))
@@ -91,7 +109,22 @@ bool FollowScreenChange(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, std::initializ
   return false;
 }
 
-LRESULT AnswerQuery(WPARAM selector, int okSent) {
+bool DeskWindow::FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result) {
+  switch (msg) {
+    case WM_QUERYENDSESSION:
+      SetSession(Session::Asked);
+      result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      SetSession(wp ? Session::Ending : Session::Running);
+      if (!wp) OnSessionEndCancelled();
+      result = 0;
+      return true;
+  }
+  return false;
+}
+
+LRESULT DeskWindow::AnswerQuery(WPARAM selector) const {
   switch (selector) {
     case kQuerySwitchState:
       return SwitchState();
@@ -102,7 +135,7 @@ LRESULT AnswerQuery(WPARAM selector, int okSent) {
     case kQueryTrayShown:
       return TrayIconShown();
     case kQueryOkSent:
-      return okSent;
+      return m_okSent;
   }
   return -1;
 }

@@ -1,42 +1,64 @@
-// What the two long-lived windows, the first copy's and the second copy's, share.
+// What the two long-lived windows, the first copy's and the second copy's, share: the start, the
+// tick, the tray icon and its clicks, the taskbar's restart, close-to-hide, the screen's changes,
+// the session's end, the diagnostic query and Enter/Esc. Each window adds only what differs.
 #pragma once
 #include <windows.h>
 
 #include <initializer_list>
 
+#include "controls/icon_button.h"
 #include "desktop/listener.h"
-
-class IconButton;
+#include "win/dialog.h"
 
 // The window commands both listeners send: the ids of ui/ids.h.
 extern const ListenerCommands kListenerCommands;
 
-// Start of either window: it becomes hMainWnd, gets the taskbar's "TaskbarCreated" notice (let
-// through to an elevated copy's window too), stays on top and takes deskNameStr as its title.
-void BeginDeskWindow(HWND wnd);
-bool IsTaskbarCreated(UINT msg);
-// Enter and Esc never end the two long-lived windows.
-bool IsEnterOrEscKeyDown(const MSG& msg);
-// A tray callback (WM_TRAYNOTIFY) that is a click of any button on the icon brings the window to
-// the front; true when it was one.
-bool ShowOnTrayClick(HWND wnd, WPARAM wp, LPARAM lp);
-// The tick's part: an icon missing from the tray is added again. True while it is shown.
-bool KeepTrayIcon();
+class DeskWindow : public win::Dialog {
+ protected:
+  // `trayIconId` is the icon resource of the tray (loaded again at each scale); `buttons` are
+  // the window's picture buttons, rescaled with it (at most kMaxButtons).
+  DeskWindow(UINT templateId, int trayIconId, std::initializer_list<IconButton*> buttons);
+  ~DeskWindow() = default;
 
-// The screen changed under the window. Another scale (WM_DPICHANGED): the suggested rectangle,
-// the buttons' icons and the tray icon (resource `trayIconId`) loaded for it. Another scale, work
-// area (taskbar moved) or resolution (docking, Remote Desktop): back into the corner, as at start.
-// Other colours or theme: repainted. True for WM_DPICHANGED, answered here (with 0); the others
-// still go on to the default processing.
-bool FollowScreenChange(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, std::initializer_list<IconButton*> buttons,
-                        int trayIconId);
+  // Start of either window: it becomes hMainWnd, gets the taskbar's "TaskbarCreated" notice (let
+  // through to an elevated copy's window too), stays on top and takes deskNameStr as its title.
+  void BeginDeskWindow();
+  // The tick's part: an icon missing from the tray is added again. True while it is shown.
+  static bool KeepTrayIcon();
 
-// Logoff and shutdown. The query is answered yes at once: the user's programs were asked before
-// this copy. From then until the end is called off nothing is restarted, switched or ended. True
-// for WM_QUERYENDSESSION and WM_ENDSESSION, answered here; `calledOff` tells an end that was
-// cancelled (WM_ENDSESSION with FALSE).
-bool FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result, bool& calledOff);
+  // Enter and Esc never end the two long-lived windows.
+  bool PreTranslateMessage(MSG& msg) override;
+  // The screen's changes, the session's end and the diagnostic query.
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+  // The taskbar's restart, close-to-hide, the tick and the tray icon's clicks.
+  LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
-// The answer to a diagnostic query (WM_TOLVA_QUERY) of either window; `okSent` is the second
-// copy's readiness report (always 0 in the first copy).
-LRESULT AnswerQuery(WPARAM selector, int okSent);
+  // Once a second (IDT_TICK).
+  virtual void OnTick() = 0;
+  // The taskbar restarted and took the tray icon with it; the base notes the loss.
+  virtual void OnTaskbarRestart();
+  // A logoff or shutdown was called off.
+  virtual void OnSessionEndCancelled() {}
+  // A click on the tray icon brought the window to the front.
+  virtual void OnTrayClick() {}
+
+  int m_okSent = 0;  // second copy: "desk n ok" sent since start or the taskbar's restart
+
+ private:
+  // The screen changed under the window. Another scale (WM_DPICHANGED): the suggested rectangle,
+  // the buttons' icons and the tray icon loaded for it. Another scale, work area (taskbar moved)
+  // or resolution (docking, Remote Desktop): back into the corner, as at start. Other colours or
+  // theme: repainted. True for WM_DPICHANGED, answered here (with 0); the others still go on to
+  // the default processing.
+  bool FollowScreenChange(UINT msg, WPARAM wp, LPARAM lp);
+  // Logoff and shutdown. The query is answered yes at once: the user's programs were asked before
+  // this copy. From then until the end is called off nothing is restarted, switched or ended.
+  // True for WM_QUERYENDSESSION and WM_ENDSESSION, answered here.
+  bool FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result);
+  LRESULT AnswerQuery(WPARAM selector) const;
+
+  static constexpr int kMaxButtons = 2;
+  IconButton* buttons_[kMaxButtons] = {};
+  int buttonCount_ = 0;
+  int trayIconId_;
+};

@@ -92,7 +92,9 @@ int AskAboutUserWork(HWND owner, const UserWork& work) {
 
 }  // namespace
 
-CMainDlg::CMainDlg() : win::Dialog(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT))) {}
+CMainDlg::CMainDlg()
+    : DeskWindow(IDD_MAIN, IDI_DEFAULT, {&m_btnSwitch, &m_btnExit}),
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DEFAULT))) {}
 
 BOOL CMainDlg::OnInitDialog() {
   Bind(IDC_SWITCH, m_btnSwitch);
@@ -101,7 +103,7 @@ BOOL CMainDlg::OnInitDialog() {
   SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(wnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-  BeginDeskWindow(wnd);
+  BeginDeskWindow();
   AttachLogWindow(GetDlgItem(wnd, IDC_LOG));
   PlaceWindow(wnd);
   ShowWindow(wnd, SW_SHOW);
@@ -178,7 +180,7 @@ void CMainDlg::RequestExit(bool byUser) {
 
 // The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work where
 // nobody could see it.
-void CMainDlg::WarnOfOpenWork() {
+void CMainDlg::OnSessionEndCancelled() {
   if (FindUserWork().count > 0)
     TrayIconBalloon("提示", "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n");
 }
@@ -194,28 +196,24 @@ void CMainDlg::RegisterHotKeys() {
 
 // Enter and Esc never end the window; Space never presses a button of it.
 bool CMainDlg::PreTranslateMessage(MSG& msg) {
-  return IsEnterOrEscKeyDown(msg) || ((msg.hwnd == hwnd() || IsChild(hwnd(), msg.hwnd)) && IsSpaceKey(msg));
+  return DeskWindow::PreTranslateMessage(msg) || ((msg.hwnd == hwnd() || IsChild(hwnd(), msg.hwnd)) && IsSpaceKey(msg));
 }
 
 bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-  if (FollowScreenChange(hwnd(), msg, wp, lp, {&m_btnSwitch, &m_btnExit}, IDI_DEFAULT)) {
-    result = 0;
-    return true;
-  }
-  bool calledOff = false;
-  if (FollowSessionEnd(msg, wp, result, calledOff)) {
-    if (calledOff) WarnOfOpenWork();
-    return true;
-  }
+  if (DeskWindow::OnMessage(msg, wp, lp, result)) return true;
   switch (msg) {
     case WM_PAINT:
       return PaintMinimized();
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<LRESULT>(m_hIcon);
       return true;
-    case WM_TOLVA_QUERY:
-      result = AnswerQuery(wp, 0);
+    case WM_HOTKEY:
+      OnHotKey(static_cast<int>(wp));
+      result = 1;
       return true;
+    case WM_DESTROY:
+      LogLine("WM_DESTROY:\r\n");
+      return false;
     case WM_ACTIVATE:
     case WM_SETFOCUS:
       // Activated with no focus to restore, the dialog puts the keyboard on its first tab stop,
@@ -241,40 +239,28 @@ bool CMainDlg::PaintMinimized() {
   return true;
 }
 
-LRESULT CMainDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (IsTaskbarCreated(msg)) {
-    LogLine("explorer restarted..\r\n");
-    TrayIconLost();
-    return 1;
-  }
-  switch (msg) {
-    case WM_DESTROY:
-      LogLine("WM_DESTROY:\r\n");
+void CMainDlg::OnTaskbarRestart() {
+  LogLine("explorer restarted..\r\n");
+  DeskWindow::OnTaskbarRestart();
+}
+
+void CMainDlg::OnTrayClick() { FocusLog(); }
+
+// Every command is the window's own: none reaches the dialog manager, which would end the window
+// on IDOK or IDCANCEL.
+bool CMainDlg::OnCommand(int id, int) {
+  switch (id) {
+    case IDC_EXIT:
+      RequestExit(true);
       break;
-    case WM_CLOSE:
-      HideToCorner(hwnd());
-      return 1;
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDC_EXIT)
-        RequestExit(true);
-      else if (LOWORD(wp) == ID_UPDATE_EXIT)
-        RequestExit(false);
-      else if (LOWORD(wp) == IDC_SWITCH)
-        ReportSwitch(SwitchDesk());
-      return 1;
-    case WM_TIMER:
-      if (wp != IDT_TICK) break;
-      OnTick();
-      return 1;
-    case WM_HOTKEY:
-      OnHotKey(static_cast<int>(wp));
-      return 1;
-    case WM_TRAYNOTIFY:
-      if (!ShowOnTrayClick(hwnd(), wp, lp)) break;
-      FocusLog();
-      return 1;
+    case ID_UPDATE_EXIT:
+      RequestExit(false);
+      break;
+    case IDC_SWITCH:
+      ReportSwitch(SwitchDesk());
+      break;
   }
-  return win::Dialog::DefWindowProc(msg, wp, lp);
+  return true;
 }
 
 void CMainDlg::OnHotKey(int id) {

@@ -1,9 +1,9 @@
 // The first copy's window: log, switch and exit buttons, hot keys, tick and tray callback.
 #pragma once
 #include "controls/icon_button.h"
-#include "win/dialog.h"
+#include "ui/desk_window.h"
 
-class CMainDlg : public win::Dialog {
+class CMainDlg : public DeskWindow {
  public:
   CMainDlg();
 
@@ -11,19 +11,21 @@ class CMainDlg : public win::Dialog {
   BOOL OnInitDialog() override;
   bool PreTranslateMessage(MSG& msg) override;
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
-  LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnCommand(int id, int code) override;
+  void OnTick() override;
+  void OnTaskbarRestart() override;
+  void OnSessionEndCancelled() override;
+  void OnTrayClick() override;
 
  private:
   void RegisterHotKeys();
   // Every way to exit comes here: asks first while the user's own windows are open on "desk new".
   void RequestExit(bool byUser);
-  void WarnOfOpenWork();
   void FocusLog();
   void OnHotKey(int id);
   void ToggleTray();
   // The exit steps: the second copy and its shell end, "Default" is shown, the window quits.
   void Exit(bool keepShell = false);
-  void OnTick();
   bool PaintMinimized();
 
   IconButton m_btnSwitch;

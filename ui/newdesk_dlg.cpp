@@ -23,12 +23,12 @@ void BalloonExistingEvent(int index, const char* name) {
 
 }  // namespace
 
-CNewDeskDlg::CNewDeskDlg() : win::Dialog(IDD_NEWDESK) {}
+CNewDeskDlg::CNewDeskDlg() : DeskWindow(IDD_NEWDESK, IDI_NEWDESK, {&m_btnSwitch}) {}
 
 BOOL CNewDeskDlg::OnInitDialog() {
   Bind(IDC_SWITCH, m_btnSwitch);
   HWND wnd = hwnd();
-  BeginDeskWindow(wnd);
+  BeginDeskWindow();
   Sleep(200);
   HICON icon = TrayIconInit(IDI_NEWDESK, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();
@@ -44,49 +44,22 @@ BOOL CNewDeskDlg::OnInitDialog() {
   return TRUE;
 }
 
-bool CNewDeskDlg::PreTranslateMessage(MSG& msg) { return IsEnterOrEscKeyDown(msg); }
-
-bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-  if (FollowScreenChange(hwnd(), msg, wp, lp, {&m_btnSwitch}, IDI_NEWDESK)) {
-    result = 0;
-    return true;
-  }
-  bool calledOff = false;
-  if (FollowSessionEnd(msg, wp, result, calledOff)) return true;
-  if (msg != WM_TOLVA_QUERY) return false;
-  result = AnswerQuery(wp, m_okSent);
-  return true;
+void CNewDeskDlg::OnTaskbarRestart() {
+  DeskWindow::OnTaskbarRestart();
+  m_okSent = 0;
 }
 
-LRESULT CNewDeskDlg::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (IsTaskbarCreated(msg)) {
-    TrayIconLost();
-    m_okSent = 0;
-    return 1;
+bool CNewDeskDlg::OnCommand(int id, int) {
+  switch (id) {
+    case IDC_EXIT:
+      TrayIconDelete();
+      PostQuitMessage(0);
+      return true;
+    case IDC_SWITCH:
+      SignalEvent(kFirstCopyEvents, kSwitchDeskEvent);  // the first copy switches back
+      return true;
   }
-  switch (msg) {
-    case WM_CLOSE:
-      HideToCorner(hwnd());
-      return 1;
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDC_EXIT) {
-        TrayIconDelete();
-        PostQuitMessage(0);
-        return 1;
-      }
-      if (LOWORD(wp) == IDC_SWITCH) {
-        SignalEvent(kFirstCopyEvents, kSwitchDeskEvent);  // the first copy switches back
-        return 1;
-      }
-      break;
-    case WM_TIMER:
-      if (wp == IDT_TICK) OnTick();
-      break;
-    case WM_TRAYNOTIFY:
-      ShowOnTrayClick(hwnd(), wp, lp);
-      break;
-  }
-  return win::Dialog::DefWindowProc(msg, wp, lp);
+  return false;
 }
 
 void CNewDeskDlg::OnTick() {

@@ -2,21 +2,18 @@
 // with the first copy.
 #pragma once
 #include "controls/icon_button.h"
-#include "win/dialog.h"
+#include "ui/desk_window.h"
 
-class CNewDeskDlg : public win::Dialog {
+class CNewDeskDlg : public DeskWindow {
  public:
   CNewDeskDlg();
 
  protected:
   BOOL OnInitDialog() override;
-  bool PreTranslateMessage(MSG& msg) override;
-  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
-  LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnCommand(int id, int code) override;
+  void OnTick() override;
+  void OnTaskbarRestart() override;
 
  private:
-  void OnTick();
-
   IconButton m_btnSwitch;
-  int m_okSent = 0;  // "desk n ok" sent since start or the taskbar's restart
 };

@@ -59,7 +59,7 @@ void CRunningDlg::MoveInsideWorkArea(POINT origin, int width, int height) {
   MoveWindow(hwnd(), o.x, o.y, width, height, FALSE);
 }
 
-bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+bool CRunningDlg::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& result) {
   if (msg == WM_DPICHANGED) {
     // Moved onto a monitor of another scale: the size the system suggests, still whole on it.
     if (const auto* suggested = reinterpret_cast<const RECT*>(lp))
@@ -68,12 +68,14 @@ bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     result = 0;
     return true;
   }
-  if (msg == WM_DESTROY) {
-    RemovePropW(hwnd(), kRunningProp);  // a window's properties must go before the window does
-    return false;
-  }
-  if (msg != WM_COMMAND || HIWORD(wp) != BN_CLICKED) return false;
-  switch (LOWORD(wp)) {
+  // A window's properties must go before the window does.
+  if (msg == WM_DESTROY) RemovePropW(hwnd(), kRunningProp);
+  return false;
+}
+
+bool CRunningDlg::OnCommand(int id, int code) {
+  if (code != BN_CLICKED) return false;
+  switch (id) {
     case IDC_SWITCH:
       SignalAndClose(kSwitchDeskEvent);
       break;
@@ -90,7 +92,6 @@ bool CRunningDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     default:
       return false;
   }
-  result = 0;
   return true;
 }
 

@@ -11,6 +11,7 @@ class CRunningDlg : public win::Dialog {
  protected:
   BOOL OnInitDialog() override;
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+  bool OnCommand(int id, int code) override;
 
  private:
   void SignalAndClose(FirstCopyEvent k);

@@ -75,6 +75,7 @@ LRESULT Dialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   }
   LRESULT result = 0;
   if (OnMessage(msg, wp, lp, result)) return result;
+  if (msg == WM_COMMAND && OnCommand(LOWORD(wp), HIWORD(wp))) return TRUE;
   return DefWindowProc(msg, wp, lp);
 }
 

@@ -2,8 +2,8 @@
 //
 // Every message of the dialog window passes WindowProc: notifications of bound controls are
 // offered to the control first (reflection), then the class's handlers (OnMessage, the message
-// map) run, and whatever they leave goes to the virtual DefWindowProc, whose base is the dialog's
-// original procedure.
+// map, then OnCommand) run, and whatever they leave goes to the virtual DefWindowProc, whose base
+// is the dialog's original procedure.
 #pragma once
 #include <windows.h>
 
@@ -30,6 +30,9 @@ class Dialog {
   virtual bool PreTranslateMessage(MSG& /*msg*/) { return false; }
   // The message map: true when the message was handled, with its result in `result`.
   virtual bool OnMessage(UINT /*msg*/, WPARAM /*wp*/, LPARAM /*lp*/, LRESULT& /*result*/) { return false; }
+  // WM_COMMAND, decoded once: the control or menu id and the notification code. True when
+  // handled: the message then returns TRUE.
+  virtual bool OnCommand(int /*id*/, int /*code*/) { return false; }
   // What the message map leaves. The base hands it to the dialog's own window procedure.
   virtual LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp);
 
