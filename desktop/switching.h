@@ -33,5 +33,5 @@ BOOL ExitDesktops(bool keepShell = false);
 enum class Session { Running, Asked, Ending };
 void SetSession(Session session);
 // Set by the exit steps: the shell they end stays ended.
-bool ExitUnderWay();
-bool SessionMayEnd();
+[[nodiscard]] bool ExitUnderWay();
+[[nodiscard]] bool SessionMayEnd();

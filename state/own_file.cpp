@@ -16,25 +16,26 @@ void make_today_string() {
   todayStr.Format("%d%02d%02d", now.wYear, now.wMonth, now.wDay);
 }
 
-void CheckOwnFile() {
+bool CheckOwnFile() {
   win::WideText<MAX_PATH + 1> path;
   path.SetLength(GetModuleFileNameW(nullptr, path.Buffer(), MAX_PATH));
   win::HeapMemory contents(HeapAlloc(GetProcessHeap(), 0, kOwnFileMaxBytes));
-  if (!contents) ExitProcess(1);
+  if (!contents) return false;
   // Read sharing lets this check succeed while another reader (a scanner, a copy) has it open.
   win::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
-  if (!file) ExitProcess(1);
+  if (!file) return false;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || !OwnFileSizeAccepted(static_cast<std::uint64_t>(size.QuadPart)))
-    ExitProcess(1);
+    return false;
   DWORD read = 0;
   ReadFile(file.get(), contents.get(), static_cast<DWORD>(kOwnFileMaxBytes), &read, nullptr);
   file.reset();
   if (read != static_cast<DWORD>(size.QuadPart)) {
     LogLine("!!!!!!(fsize!=dwRW)!!!!!!!!\r\n");
-    ExitProcess(1);
+    return false;
   }
   contents.reset();
   make_today_string();
+  return true;
 }

@@ -4,7 +4,7 @@
 
 extern win::Text<16> todayStr;  // "YYYYMMDD", local date of this start
 
-// Returns only when the program file could be read whole and holds 1024 .. 1048576 bytes;
-// otherwise ends the process with exit status 1.
-void CheckOwnFile();
+// True when the program file could be read whole and holds 1024 .. 1048576 bytes; false (after a
+// log line when the read came up short) otherwise: the caller ends the start-up.
+[[nodiscard]] bool CheckOwnFile();
 void make_today_string();

@@ -115,7 +115,8 @@ BOOL CMainDlg::OnInitDialog() {
     MessageBoxW(wnd, win::FromAnsi("无法获取缺省桌面信息!\r\n所以当前桌面将被视为原始桌面!").c_str(), L"Error",
                 MB_ICONERROR);
   CountStartInRecord();
-  CheckOwnFile();
+  // A program file that cannot be read whole, or of a size no build has, ends the start here.
+  if (!CheckOwnFile()) ExitProcess(1);
 
   TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();

@@ -21,7 +21,7 @@ struct UpdateElements {
 // occurrence; values cut at a character boundary to fit), reports lines such as
 // "_tolva_UPDATA:goahead<ver>failed\r\n" for a missing ver or message tag (none for md5size), and
 // returns true.
-bool ParseUpdateText(const char* text, std::size_t len, UpdateElements& elements, const LineSink& log);
+[[nodiscard]] bool ParseUpdateText(const char* text, std::size_t len, UpdateElements& elements, const LineSink& log);
 
 // After a successful parse: r_ver, r_message and r_md5size take the parsed values and
 // r_lastupdata takes today's date ("YYYYMMDD"), whether or not each element was found. The
