@@ -3,14 +3,14 @@
 # - clang-tidy (checks in .clang-tidy) over the pure logic: the PURE_SOURCES files (as the native
 #   configuration in build/analysis lists them in pure-sources.txt), through its compile commands,
 #   and every project header the native unit tests include.
-# - cppcheck over app desktop ui update state controls win as the 64-bit Windows program sees them,
-#   and over the pure sources as the native tests and fuzzers see them. Suppressions, each with
-#   its reason: tools/cppcheck-suppressions.txt.
+# - cppcheck over the program's folders as the 64-bit Windows program sees them, and over the
+#   pure sources as the native tests and fuzzers see them. Suppressions, each with its reason:
+#   tools/cppcheck-suppressions.txt.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 build=${TOLVA_ANALYSIS_BUILD:-build/analysis}
-folders=(app desktop ui update state controls win)
+folders=(app ui controls desktop update state services version win)
 
 # The headers the native unit tests include are pure by construction; this reaches the header-only
 # ones (geometry, event index, tray text bounds ...) that no source of PURE_SOURCES includes.
