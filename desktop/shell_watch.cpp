@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "desktop/desk_record.h"
-#include "desktop/desk_rules.h"
 #include "desktop/protocol.h"
 #include "desktop/shell_launch.h"
 #include "desktop/switching.h"
