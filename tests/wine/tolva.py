@@ -249,8 +249,8 @@ def balloon_texts(p):
     texts = []
     for hwnd, _, visible, title in p.windows():
         if visible and not title:
-            rc, text = p.driver("text", hwnd)  # a balloon may close meanwhile
-            if rc == 0 and text:
+            text = p.answer("text", hwnd)  # None: the balloon closed meanwhile
+            if text:
                 texts.append(text)
     return texts
 
@@ -262,8 +262,8 @@ def tray_holds_icons(p, desktop=None):
         if not trays:
             return False
         # Wine may replace its tray window between the listing and the question: list again.
-        rc, out = p.driver("style", trays[0])
-        if rc == 0:
+        out = p.answer("style", trays[0])
+        if out is not None:
             return bool(parse_int(out) & WS_VISIBLE)
     raise Failed(f"the tray window of {desktop or 'Default'} kept vanishing")
 
