@@ -252,6 +252,36 @@ int CmdPost(int argc, wchar_t** argv) {
   return PostMessageW(hwnd, msg, wparam, lparam) ? kOk : WindowFailure(hwnd);
 }
 
+// Sends MSG with WPARAM and, as LPARAM, the address of a RECT in the window's own process, as the
+// system sends WM_DPICHANGED with its suggested rectangle: written there, sent, freed.
+int CmdSendRect(int argc, wchar_t** argv) {
+  HWND hwnd = nullptr;
+  unsigned long long m = 0, w = 0, edges[4] = {};
+  if (argc < 7 || !ParseHwnd(argv[0], &hwnd) || !ParseNumber(argv[1], &m) || !ParseNumber(argv[2], &w))
+    return kUsage;
+  for (int i = 0; i < 4; ++i)
+    if (!ParseNumber(argv[3 + i], &edges[i])) return kUsage;
+  const RECT rect = {static_cast<LONG>(edges[0]), static_cast<LONG>(edges[1]), static_cast<LONG>(edges[2]),
+                     static_cast<LONG>(edges[3])};
+  DWORD pid = 0;
+  if (!IsWindow(hwnd) || !GetWindowThreadProcessId(hwnd, &pid)) return kNotFound;
+  win::Handle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+  if (!process) return kFailed;
+  void* remote = VirtualAllocEx(process.get(), nullptr, sizeof rect, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return kFailed;
+  int rc = kFailed;
+  SIZE_T written = 0;
+  // A 32-bit program gets the low half of the address: there it must lie below 4 GiB.
+  BOOL wow64 = FALSE;
+  const bool reachable = IsWow64Process(process.get(), &wow64) &&
+                         (!wow64 || reinterpret_cast<ULONG_PTR>(remote) <= 0xFFFFFFFFu);
+  if (reachable &&
+      WriteProcessMemory(process.get(), remote, &rect, sizeof rect, &written) && written == sizeof rect)
+    rc = Send(hwnd, static_cast<UINT>(m), static_cast<WPARAM>(w), reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+  return rc;
+}
+
 // Registered messages such as "TaskbarCreated": argv[1] is the name instead of a number.
 int CmdRegistered(int argc, wchar_t** argv, bool post) {
   HWND hwnd = nullptr;
@@ -789,7 +819,7 @@ void Usage() {
       "  find TITLE [timeout_ms] [desktop]   text HWND [ctrl-id]   child HWND CTRL-ID\n"
       "  rect|style|exstyle|visible|pid|focus HWND\n"
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
-      "  move HWND X Y\n"
+      "  send-rect HWND MSG WPARAM LEFT TOP RIGHT BOTTOM   move HWND X Y\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
       "  start-locked EXE MS   reg-dacl KEY SDDL [32|64]   start-on DESKTOP COMMAND-LINE   class HWND\n"
       "  handles PID [max]   gdi PID   gdi-count PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
@@ -825,6 +855,7 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"child") rc = CmdChild(n, args);
   else if (command == L"send") rc = CmdSend(n, args);
   else if (command == L"post") rc = CmdPost(n, args);
+  else if (command == L"send-rect") rc = CmdSendRect(n, args);
   else if (command == L"sendreg") rc = CmdRegistered(n, args, false);
   else if (command == L"postreg") rc = CmdRegistered(n, args, true);
   else if (command == L"click") rc = CmdClick(n, args);

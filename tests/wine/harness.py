@@ -403,7 +403,12 @@ class Prefix:
         try:
             line = wait_until(first_line, first_line_timeout, 0.05, f"driver {args[0]} printed nothing")
         except Failed:
-            raise Failed(f"driver {args[0]} printed nothing; stderr {err.read_bytes().decode(errors='replace')!r}")
+            line = None
+        err_text = err.read_bytes().decode(errors="replace")
+        if DRIVER_RAN not in err_text:
+            # Never started (or not yet, long after): nothing of its command happened.
+            raise HarnessLost(f"driver {args[0]} in the background did not start; stderr {err_text!r}")
+        check(line is not None, f"driver {args[0]} printed nothing; stderr {err_text!r}")
         return proc, line
 
     def _value(self, *args):
@@ -468,6 +473,11 @@ class Prefix:
 
     def send(self, hwnd, msg, wparam=0, lparam=0):
         return parse_int(self._value("send", hwnd, msg, wparam, lparam))
+
+    def send_rect(self, hwnd, msg, wparam, rect):
+        """Sends msg with lparam the address of a RECT (left, top, right, bottom) that the driver
+        writes into the window's own process, as the system passes WM_DPICHANGED's suggestion."""
+        return parse_int(self._value("send-rect", hwnd, msg, wparam, *rect))
 
     def post(self, hwnd, msg, wparam=0, lparam=0):
         self._value("post", hwnd, msg, wparam, lparam)

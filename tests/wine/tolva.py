@@ -187,6 +187,17 @@ def log_lines_after_banner(p, hwnd):
     return [line for line in lines if line not in CREATION_LINES]
 
 
+# The update worker's two failure lines come about ten seconds after start (later on a slow run),
+# whenever that lands: a comparison of the log around an action leaves them out.
+_UPDATE_FAILURE = re.compile(r"connect to http://\S+ failed\.\.\r\n$")
+
+
+def lines_an_action_writes(p, hwnd):
+    """log_lines_after_banner without the update worker's failure lines, which no action writes."""
+    return [line for line in log_lines_after_banner(p, hwnd)
+            if line != UPDATE_FAILED and not _UPDATE_FAILURE.match(line)]
+
+
 def start_first_copy(p, args=()):
     """Starts the program as the first copy; returns its Popen and its window."""
     proc = p.start(args)
@@ -242,6 +253,20 @@ def balloons(p):
         text = re.sub(r"\\(.)", lambda m: _UNESCAPE[m.group(1)], text)
         rows.append((hwnd, titled == "1", text))
     return rows
+
+
+# Wine's tray shows a balloon about two seconds after it is asked for: a watch for one that should
+# not come lasts well beyond that.
+BALLOON_DELAY_WATCH = 6
+
+
+def no_balloon_for(p, seconds=BALLOON_DELAY_WATCH, text=None):
+    """Fails when a balloon (with this text, or any) shows within seconds."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        shown = [row for row in balloons(p) if text is None or row[2] == text]
+        check(not shown, f"unexpected balloon: {shown!r}")
+        time.sleep(0.3)
 
 
 def balloon_texts(p):
