@@ -11,7 +11,7 @@ test failed. A test runs once more, in a fresh prefix, only when the harness los
 not be set up) or when tests/wine/known-flaky.txt lists it with a signature its failure matches;
 a failed check never earns a second run otherwise. TOLVA_WINE_RETRY=0: no second runs at all.
 Every test's first run goes as one JSON line to TOLVA_WINE_RESULTS (default: a file of this run in
-build/native/wine-results/); tools/wine-results.py sums such files up.
+build/native/wine-results/); tools/wine_results.py sums such files up.
 Tests whose name ends in _slow (minutes long) are skipped unless TOLVA_WINE_SLOW=1.
 """
 
