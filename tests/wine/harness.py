@@ -300,9 +300,12 @@ class Prefix:
         server("-w")
         for key in (r"HKCU\Control Panel\Desktop",
                     r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
-            subprocess.run([self.wine, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60, check=True)
+            # Setting up the prefix: a value that could not be written is the harness's loss.
+            result = subprocess.run([self.wine, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi),
+                                     "/f"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL, timeout=60)
+            if result.returncode != 0:
+                raise HarnessLost(f"could not set LogPixels {dpi} under {key} ({result.returncode})")
         server("-k")
         server("-w")
         subprocess.run([self.wineserver, "-p"], env=self.env, check=True,
