@@ -90,7 +90,7 @@ def main():
                     progress.append(dict(sample(p, pid), minute=round((time.time() - began) / 60, 1),
                                          actions=sum(counts.values()), retries=len(p.driver_start_failures) + len(p.driver_unfinished)))
                     print(f"soak: {progress[-1]}", file=sys.stderr, flush=True)
-        except (harness.Failed, subprocess.TimeoutExpired):
+        except (harness.Failed, harness.HarnessLost, subprocess.TimeoutExpired):
             print(f"soak: stopped after {(time.time() - began) / 60:.1f} min, {sum(counts.values())} actions "
                   f"({counts}); samples {progress}; driver runs not started: {p.driver_start_failures}; "
                   f"ended early: {p.driver_unfinished}",

@@ -28,7 +28,13 @@ if ! why=$(tools/can-run-i386.sh); then
   echo "test: the i686 program's Wine modules (wine32.*) did not run: $why"
   skip=(-LE wine32)
 fi
+# Every Wine test's first run goes to one results file of this run; its summary line comes last,
+# green or not, so a first-run failure that a second run hid is never out of sight.
+export TOLVA_WINE_RESULTS="$PWD/build/native/wine-results/test-$(date +%Y%m%d-%H%M%S).jsonl"
 # Four at a time on two cores: every Wine test has a prefix and every module a display of its own,
 # and the modules spend most of their time waiting (for the program's one-second ticks, its
 # ten-second update pause, their own watch periods).
-ctest --test-dir build/native --output-on-failure -j4 "${skip[@]}" "$@"
+rc=0
+ctest --test-dir build/native --output-on-failure -j4 "${skip[@]}" "$@" || rc=$?
+python3 tools/wine_results.py summary "$TOLVA_WINE_RESULTS"
+exit "$rc"

@@ -38,11 +38,9 @@ TEST(ButtonLayout, WithoutIconTheCaptionKeepsTheWholeItem) {
 }
 
 TEST(ButtonLayout, PressedShiftsImageAndCaptionByOnePixelEachWay) {
-  const ButtonLayout up = LayOutButton(kExitItem, true, 72, 72, false, false);
-  const ButtonLayout down = LayOutButton(kExitItem, true, 72, 72, false, true);
-  EXPECT_EQ(down.image, Shifted(up.image, 1, 1));
-  EXPECT_EQ(down.image.right, kExitItem.right + 1);
-  EXPECT_EQ(down.image.bottom, kExitItem.bottom + 1);
+  // (83 - 72) / 2 = 5, (45 - 72) / 2 = -13; pressed, everything one pixel right and down.
+  EXPECT_EQ(LayOutButton(kExitItem, true, 72, 72, false, false).image, (Box{5, -13, 83, 45}));
+  EXPECT_EQ(LayOutButton(kExitItem, true, 72, 72, false, true).image, (Box{6, -12, 84, 46}));
 
   const Box item{0, 0, 186, 28};
   EXPECT_EQ(LayOutButton(item, true, 16, 16, true, true).caption, (Box{20, 1, 187, 29}));

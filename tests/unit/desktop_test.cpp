@@ -126,10 +126,11 @@ TEST(ExitQuestion, AskedOnlyWhileTheUsersWorkIsOpenAndNeverEndedByTheUpdate) {
   EXPECT_EQ(PlanExit(ExitRequest::ByUser, 2), ExitPlan::Ask);
   EXPECT_EQ(PlanExit(ExitRequest::ByUpdate, 1), ExitPlan::KeepRunning);
 
-  EXPECT_EQ(ExitAnswerFromButton(kButtonYes), ExitAnswer::GoToNew);
-  EXPECT_EQ(ExitAnswerFromButton(kButtonNo), ExitAnswer::ExitAnyway);
-  EXPECT_EQ(ExitAnswerFromButton(2), ExitAnswer::Stay);  // IDCANCEL, Esc, the close box
-  EXPECT_EQ(ExitAnswerFromButton(0), ExitAnswer::Stay);  // the box could not be shown
+  // What MessageBox returns, as the platform numbers it: IDYES 6, IDNO 7; IDOK 1, IDCANCEL 2
+  // (Esc, the close box), IDABORT 3, IDRETRY 4, IDIGNORE 5; 0 when the box could not be shown.
+  EXPECT_EQ(ExitAnswerFromButton(6), ExitAnswer::GoToNew);
+  EXPECT_EQ(ExitAnswerFromButton(7), ExitAnswer::ExitAnyway);
+  for (int other : {0, 1, 2, 3, 4, 5}) EXPECT_EQ(ExitAnswerFromButton(other), ExitAnswer::Stay) << other;
 }
 
 TEST(ShellRestart, AtMostThreeInFiveMinutesThenNoMore) {

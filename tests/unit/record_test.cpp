@@ -7,10 +7,11 @@
 #include "state/cipher.h"
 #include "state/own_file_rules.h"
 #include "state/record_format.h"
+#include "update/version.h"
 
 namespace {
 const char kDefaultText[] =
-    "<r_time>1</r_time><r_lastupdata>20080101</r_lastupdata><r_ver>2.22</r_ver>"
+    "<r_time>1</r_time><r_lastupdata>20080101</r_lastupdata><r_ver>" TOLVA_VERSION "</r_ver>"
     "<r_message>hello!</r_message><r_md5size>null</r_md5size>";
 
 struct Lines {
@@ -56,7 +57,7 @@ TEST(RecordStore, DefaultRecordIs130BytesStoredAs140) {
   Lines log;
   ASSERT_TRUE(LoadRecordValue(value, 140, back, log.Sink()));
   EXPECT_EQ(log.lines, kNoLines);
-  EXPECT_EQ(Summary(back), "1|20080101|2.22|hello!|null");
+  EXPECT_EQ(Summary(back), "1|20080101|" TOLVA_VERSION "|hello!|null");
 }
 
 TEST(RecordStore, LongMessageIsShortenedToFit1014Bytes) {
@@ -74,7 +75,7 @@ TEST(RecordStore, LongMessageIsShortenedToFit1014Bytes) {
   ASSERT_EQ(EncipherRecord(f, value), kRecordValueMax);
   RecordFields back;
   ASSERT_TRUE(LoadRecordValue(value, kRecordValueMax, back, LineSink()));
-  EXPECT_EQ(Summary(back), "10|20080101|2.22|" + std::string(889, 'x') + "|null");
+  EXPECT_EQ(Summary(back), "10|20080101|" TOLVA_VERSION "|" + std::string(889, 'x') + "|null");
 }
 
 TEST(RecordLoad, FullSizeValueAndOversizeRefusal) {
@@ -93,7 +94,7 @@ TEST(RecordLoad, FullSizeValueAndOversizeRefusal) {
   log.lines.clear();
   EXPECT_FALSE(LoadRecordValue(value.data(), kRecordValueMax + 1, f, log.Sink()));
   EXPECT_EQ(log.lines, std::vector<std::string>{"_tolva_Reg_GET:读取注册表失败\r\n"});
-  EXPECT_EQ(Summary(f), "1|20080101|2.22|hello!|null");
+  EXPECT_EQ(Summary(f), "1|20080101|" TOLVA_VERSION "|hello!|null");
 }
 
 TEST(RecordLoad, EmptyValueAndPartialLastBlock) {
@@ -102,7 +103,7 @@ TEST(RecordLoad, EmptyValueAndPartialLastBlock) {
   ASSERT_TRUE(LoadRecordValue(nullptr, 0, f, log.Sink()));
   EXPECT_EQ(log.lines, (std::vector<std::string>{Line("<r_time>"), Line("<r_ver>"), Line("<r_message>"),
                                                  Line("<r_md5size>"), Line("<r_lastupdata>")}));
-  EXPECT_EQ(Summary(f), "1|20080101|2.22|hello!|null");
+  EXPECT_EQ(Summary(f), "1|20080101|" TOLVA_VERSION "|hello!|null");
 
   // 130 of the 140 stored bytes: the last two, inside "</r_md5size>", stay enciphered.
   unsigned char value[kRecordValueMax];
@@ -112,7 +113,7 @@ TEST(RecordLoad, EmptyValueAndPartialLastBlock) {
   log.lines.clear();
   ASSERT_TRUE(LoadRecordValue(value, 130, g, log.Sink()));
   EXPECT_EQ(log.lines, std::vector<std::string>{Line("</r_md5size>")});
-  EXPECT_EQ(Summary(g), "1|20080101|2.22|hello!|old");
+  EXPECT_EQ(Summary(g), "1|20080101|" TOLVA_VERSION "|hello!|old");
 }
 
 TEST(RecordExtract, OrderAndExtraTextDoNotMatterFirstOccurrenceWins) {

@@ -1,7 +1,8 @@
 // Test driver for the integration tests: a console program that the scripts run under Wine as
 // `tolva_driver.exe <command> ...` to look at and poke the program's windows, events and process.
-// Results go to stdout as UTF-8; the exit code is 0 when the command did its job, 1 when the object
-// was not found or the call failed, 2 on a usage error. On stderr it says "driver ran" as its first
+// Results go to stdout as UTF-8; the exit code is 0 when the command did its job, 3 when the window,
+// event or process it names does not exist, 1 when a call failed (the answer is unknown), 2 on a
+// usage error: a caller never takes a failed call for an absent object. On stderr it says "driver ran" as its first
 // act and "driver done <exit code>" as its last: a caller that finds the first line missing knows
 // Wine never started it (a loader failure), and one that finds the last missing knows the process
 // ended before the command did, whatever its exit code says.
@@ -24,6 +25,7 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kNotFound = 3;
 
 // Generous: the program's UI thread may be busy in a start-up step (it sleeps 1 s there).
 constexpr UINT kSendTimeoutMs = 30000;
@@ -88,20 +90,18 @@ std::wstring WindowTitle(HWND hwnd) {
   return std::wstring(title, length > 0 ? length : 0);
 }
 
-// Top-level windows of the current desktop, or of the named one (FindWindow does not see other desktops).
-std::vector<HWND> TopLevelWindows(const wchar_t* desktopName) {
-  std::vector<HWND> windows;
+// Top-level windows of the current desktop, or of the named one (FindWindow does not see other
+// desktops). kNotFound when there is no such desktop, kFailed when it could not be listed: an empty
+// list would claim every window absent.
+int TopLevelWindows(const wchar_t* desktopName, std::vector<HWND>* windows) {
   auto collect = [](HWND hwnd, LPARAM param) -> BOOL {
     reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
     return TRUE;
   };
-  if (desktopName) {
-    win::Desktop desktop(OpenDesktopW(desktopName, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
-    if (desktop) EnumDesktopWindows(desktop.get(), collect, reinterpret_cast<LPARAM>(&windows));
-  } else {
-    EnumWindows(collect, reinterpret_cast<LPARAM>(&windows));
-  }
-  return windows;
+  if (!desktopName) return EnumWindows(collect, reinterpret_cast<LPARAM>(windows)) ? kOk : kFailed;
+  win::Desktop desktop(OpenDesktopW(desktopName, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
+  if (!desktop) return GetLastError() == ERROR_FILE_NOT_FOUND ? kNotFound : kFailed;
+  return EnumDesktopWindows(desktop.get(), collect, reinterpret_cast<LPARAM>(windows)) ? kOk : kFailed;
 }
 
 int CmdFind(int argc, wchar_t** argv) {
@@ -112,69 +112,82 @@ int CmdFind(int argc, wchar_t** argv) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   // Polled here rather than by the caller: starting wine64 once per try costs far more.
   for (;;) {
-    for (HWND hwnd : TopLevelWindows(desktop)) {
+    std::vector<HWND> windows;
+    const int listed = TopLevelWindows(desktop, &windows);
+    if (listed == kFailed) return kFailed;
+    for (HWND hwnd : windows) {
       if (WindowTitle(hwnd) == argv[0]) {
         WriteLine(HwndText(hwnd));
         return kOk;
       }
     }
-    if (GetTickCount64() >= deadline) return kFailed;
+    if (GetTickCount64() >= deadline) return kNotFound;
     Sleep(50);
   }
 }
 
-HWND TargetWindow(int argc, wchar_t** argv) {
+// The window HWND [CTRL-ID] names: kOk, kUsage, or kNotFound when it is not (or no longer) there.
+int Target(int argc, wchar_t** argv, HWND* out) {
   HWND hwnd = nullptr;
-  if (argc < 1 || !ParseHwnd(argv[0], &hwnd)) return nullptr;
+  *out = nullptr;
+  if (argc < 1 || !ParseHwnd(argv[0], &hwnd)) return kUsage;
   if (argc >= 2) {
     unsigned long long id = 0;
-    if (!ParseNumber(argv[1], &id)) return nullptr;
-    hwnd = GetDlgItem(hwnd, static_cast<int>(id));
+    if (!ParseNumber(argv[1], &id)) return kUsage;
+    hwnd = IsWindow(hwnd) ? GetDlgItem(hwnd, static_cast<int>(id)) : nullptr;
   }
-  return IsWindow(hwnd) ? hwnd : nullptr;
+  if (!IsWindow(hwnd)) return kNotFound;
+  *out = hwnd;
+  return kOk;
 }
+
+// A window call that failed on a window that went meanwhile found nothing; any other failed.
+int WindowFailure(HWND hwnd) { return IsWindow(hwnd) ? kFailed : kNotFound; }
 
 // WM_GETTEXT rather than GetWindowText: an edit control's text lives in its own process.
 int CmdText(int argc, wchar_t** argv) {
-  HWND hwnd = TargetWindow(argc, argv);
-  if (!hwnd) return kFailed;
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length)) return kFailed;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length))
+    return WindowFailure(hwnd);
   std::vector<wchar_t> text(length + 1, L'\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
                            kSendTimeoutMs, &copied))
-    return kFailed;
+    return WindowFailure(hwnd);
   Write(ToUtf8(text.data(), static_cast<int>(copied)));  // exactly the text, no line end added
   return kOk;
 }
 
 int CmdRect(int argc, wchar_t** argv) {
-  HWND hwnd = TargetWindow(argc, argv);
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   RECT rect;
-  if (!hwnd || !GetWindowRect(hwnd, &rect)) return kFailed;
+  if (!GetWindowRect(hwnd, &rect)) return WindowFailure(hwnd);
   WriteLine(Format("%ld %ld %ld %ld", rect.left, rect.top, rect.right, rect.bottom));
   return kOk;
 }
 
 int CmdLong(int argc, wchar_t** argv, int index) {
-  HWND hwnd = TargetWindow(argc, argv);
-  if (!hwnd) return kFailed;
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   WriteLine(Format("0x%lx", static_cast<unsigned long>(GetWindowLongW(hwnd, index))));
   return kOk;
 }
 
 int CmdVisible(int argc, wchar_t** argv) {
-  HWND hwnd = TargetWindow(argc, argv);
-  if (!hwnd) return kFailed;
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   WriteLine(IsWindowVisible(hwnd) ? "1" : "0");
   return kOk;
 }
 
 int CmdPid(int argc, wchar_t** argv) {
-  HWND hwnd = TargetWindow(argc, argv);
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   DWORD pid = 0;
-  if (!hwnd || !GetWindowThreadProcessId(hwnd, &pid)) return kFailed;
+  if (!GetWindowThreadProcessId(hwnd, &pid)) return WindowFailure(hwnd);
   WriteLine(Format("%lu", pid));
   return kOk;
 }
@@ -182,19 +195,20 @@ int CmdPid(int argc, wchar_t** argv) {
 // A child control's own handle, for messages posted straight to it.
 int CmdChild(int argc, wchar_t** argv) {
   if (argc < 2) return kUsage;
-  HWND hwnd = TargetWindow(argc, argv);
-  if (!hwnd) return kFailed;
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   WriteLine(HwndText(hwnd));
   return kOk;
 }
 
 // The keyboard focus of the thread that owns the window (GetFocus only sees the caller's thread).
 int CmdFocus(int argc, wchar_t** argv) {
-  HWND hwnd = TargetWindow(argc, argv);
-  if (!hwnd) return kFailed;
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
-  if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info) || !info.hwndFocus) return kFailed;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info)) return WindowFailure(hwnd);
+  if (!info.hwndFocus) return kNotFound;  // the thread's windows hold no focus
   WriteLine(HwndText(info.hwndFocus));
   return kOk;
 }
@@ -214,7 +228,7 @@ int Send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutW(hwnd, msg, wparam, lparam, SMTO_NORMAL, kSendTimeoutMs, &result)) {
     WriteLine(Format("failed %lu", GetLastError()));
-    return kFailed;
+    return WindowFailure(hwnd);
   }
   WriteLine(Format("%lld", static_cast<long long>(static_cast<LRESULT>(result))));
   return kOk;
@@ -235,7 +249,37 @@ int CmdPost(int argc, wchar_t** argv) {
   WPARAM wparam;
   LPARAM lparam;
   if (!ParseMessage(argc, argv, &hwnd, &msg, &wparam, &lparam)) return kUsage;
-  return PostMessageW(hwnd, msg, wparam, lparam) ? kOk : kFailed;
+  return PostMessageW(hwnd, msg, wparam, lparam) ? kOk : WindowFailure(hwnd);
+}
+
+// Sends MSG with WPARAM and, as LPARAM, the address of a RECT in the window's own process, as the
+// system sends WM_DPICHANGED with its suggested rectangle: written there, sent, freed.
+int CmdSendRect(int argc, wchar_t** argv) {
+  HWND hwnd = nullptr;
+  unsigned long long m = 0, w = 0, edges[4] = {};
+  if (argc < 7 || !ParseHwnd(argv[0], &hwnd) || !ParseNumber(argv[1], &m) || !ParseNumber(argv[2], &w))
+    return kUsage;
+  for (int i = 0; i < 4; ++i)
+    if (!ParseNumber(argv[3 + i], &edges[i])) return kUsage;
+  const RECT rect = {static_cast<LONG>(edges[0]), static_cast<LONG>(edges[1]), static_cast<LONG>(edges[2]),
+                     static_cast<LONG>(edges[3])};
+  DWORD pid = 0;
+  if (!IsWindow(hwnd) || !GetWindowThreadProcessId(hwnd, &pid)) return kNotFound;
+  win::Handle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+  if (!process) return kFailed;
+  void* remote = VirtualAllocEx(process.get(), nullptr, sizeof rect, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return kFailed;
+  int rc = kFailed;
+  SIZE_T written = 0;
+  // A 32-bit program gets the low half of the address: there it must lie below 4 GiB.
+  BOOL wow64 = FALSE;
+  const bool reachable = IsWow64Process(process.get(), &wow64) &&
+                         (!wow64 || reinterpret_cast<ULONG_PTR>(remote) <= 0xFFFFFFFFu);
+  if (reachable &&
+      WriteProcessMemory(process.get(), remote, &rect, sizeof rect, &written) && written == sizeof rect)
+    rc = Send(hwnd, static_cast<UINT>(m), static_cast<WPARAM>(w), reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+  return rc;
 }
 
 // Registered messages such as "TaskbarCreated": argv[1] is the name instead of a number.
@@ -246,7 +290,8 @@ int CmdRegistered(int argc, wchar_t** argv, bool post) {
     return kUsage;
   const UINT msg = RegisterWindowMessageW(argv[1]);
   if (!msg) return kFailed;
-  if (post) return PostMessageW(hwnd, msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l)) ? kOk : kFailed;
+  if (post)
+    return PostMessageW(hwnd, msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l)) ? kOk : WindowFailure(hwnd);
   return Send(hwnd, msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
 }
 
@@ -259,13 +304,13 @@ int CmdMove(int argc, wchar_t** argv) {
   return SetWindowPos(hwnd, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
              ? kOk
-             : kFailed;
+             : WindowFailure(hwnd);
 }
 
 int CmdClick(int argc, wchar_t** argv) {
   if (argc < 2) return kUsage;
-  HWND button = TargetWindow(argc, argv);
-  if (!button) return kFailed;
+  HWND button;
+  if (const int rc = Target(argc, argv, &button)) return rc;
   DWORD_PTR result = 0;
   if (SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &result)) return kOk;
   // A click that closes the dialog may take the button with it before the answer comes back.
@@ -275,15 +320,18 @@ int CmdClick(int argc, wchar_t** argv) {
 int CmdSignal(int argc, wchar_t** argv) {
   if (argc < 1) return kUsage;
   win::Handle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[0]));
-  if (!event) return kFailed;
+  if (!event) return GetLastError() == ERROR_FILE_NOT_FOUND ? kNotFound : kFailed;
   return SetEvent(event.get()) ? kOk : kFailed;
 }
 
 int CmdEventExists(int argc, wchar_t** argv) {
   if (argc < 1) return kUsage;
   win::Handle event(OpenEventW(SYNCHRONIZE, FALSE, argv[0]));
-  WriteLine(event ? "1" : "0");
-  return event ? kOk : kFailed;
+  if (event) return kOk;
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND) return kNotFound;
+  WriteLine(Format("failed %lu", error));  // e.g. denied: it may exist, so no answer
+  return kFailed;
 }
 
 // Holds a hot key so the program finds it taken. Says "held" at once so the caller can go on.
@@ -389,36 +437,43 @@ int CmdStartOn(int argc, wchar_t** argv) {
 }
 
 int CmdClass(int argc, wchar_t** argv) {
-  HWND hwnd = TargetWindow(argc, argv);
+  HWND hwnd;
+  if (const int rc = Target(argc, argv, &hwnd)) return rc;
   wchar_t name[256];  // class names are at most 256 characters
-  if (!hwnd || !GetClassNameW(hwnd, name, 256)) return kFailed;
+  if (!GetClassNameW(hwnd, name, 256)) return WindowFailure(hwnd);
   WriteLine(Utf8(name));
   return kOk;
 }
 
-// Processes whose image name matches, case-insensitively as Windows compares file names.
-std::vector<DWORD> ProcessesNamed(const wchar_t* exeName) {
-  std::vector<DWORD> pids;
+// Processes whose image name matches, case-insensitively as Windows compares file names; false
+// when the snapshot failed (a list would claim processes absent).
+bool ProcessesNamed(const wchar_t* exeName, std::vector<DWORD>* pids) {
   win::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return pids;
+  if (!snapshot) return false;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-    if (lstrcmpiW(entry.szExeFile, exeName) == 0) pids.push_back(entry.th32ProcessID);
-  }
-  return pids;
+  if (!Process32FirstW(snapshot.get(), &entry)) return false;  // never empty: this process is in it
+  do {
+    if (lstrcmpiW(entry.szExeFile, exeName) == 0) pids->push_back(entry.th32ProcessID);
+  } while (Process32NextW(snapshot.get(), &entry));
+  return true;
 }
 
 int CmdProcs(int argc, wchar_t** argv) {
   if (argc < 1) return kUsage;
-  WriteLine(Format("%zu", ProcessesNamed(argv[0]).size()));
+  std::vector<DWORD> pids;
+  if (!ProcessesNamed(argv[0], &pids)) return kFailed;
+  WriteLine(Format("%zu", pids.size()));
   return kOk;
 }
 
 int CmdKill(int argc, wchar_t** argv) {
   if (argc < 1) return kUsage;
+  std::vector<DWORD> pids;
+  if (!ProcessesNamed(argv[0], &pids)) return kFailed;
+  if (pids.empty()) return kNotFound;
   int killed = 0;
-  for (DWORD pid : ProcessesNamed(argv[0])) {
+  for (DWORD pid : pids) {
     win::Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
     if (process && TerminateProcess(process.get(), 1)) ++killed;
   }
@@ -436,7 +491,8 @@ win::Handle OpenPid(const wchar_t* text, DWORD access) {
 int CmdKillPid(int argc, wchar_t** argv) {
   if (argc < 1) return kUsage;
   win::Handle process = OpenPid(argv[0], PROCESS_TERMINATE);
-  return process && TerminateProcess(process.get(), 1) ? kOk : kFailed;
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER ? kNotFound : kFailed;  // no such pid
+  return TerminateProcess(process.get(), 1) ? kOk : kFailed;
 }
 
 // GetProcessHandleCount is a stub under Wine: count the handle values that duplicate successfully.
@@ -551,7 +607,9 @@ int CmdCursor(int argc, wchar_t** argv) {
 }
 
 int CmdWindows(int argc, wchar_t** argv) {
-  for (HWND hwnd : TopLevelWindows(argc >= 1 ? argv[0] : nullptr)) {
+  std::vector<HWND> windows;
+  if (const int rc = TopLevelWindows(argc >= 1 ? argv[0] : nullptr, &windows)) return rc;
+  for (HWND hwnd : windows) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     WriteLine(HwndText(hwnd) + Format(" %lu %d ", pid, IsWindowVisible(hwnd) ? 1 : 0) + Utf8(WindowTitle(hwnd)));
@@ -564,18 +622,23 @@ int CmdWindows(int argc, wchar_t** argv) {
 int CmdTooltips(int argc, wchar_t** argv) {
   unsigned long long pid = 0;
   if (argc < 1 || !ParseNumber(argv[0], &pid)) return kUsage;
+  std::vector<HWND> windows;
+  if (const int rc = TopLevelWindows(argc >= 2 ? argv[1] : nullptr, &windows)) return rc;
   int found = 0;
-  for (HWND hwnd : TopLevelWindows(argc >= 2 ? argv[1] : nullptr)) {
+  for (HWND hwnd : windows) {
     DWORD owner = 0;
     GetWindowThreadProcessId(hwnd, &owner);
     wchar_t name[64];
     if (owner != pid || !GetClassNameW(hwnd, name, 64) || std::wcscmp(name, TOOLTIPS_CLASSW) != 0) continue;
     DWORD_PTR tools = 0;
-    SendMessageTimeoutW(hwnd, TTM_GETTOOLCOUNT, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &tools);
+    if (!SendMessageTimeoutW(hwnd, TTM_GETTOOLCOUNT, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &tools)) {
+      if (IsWindow(hwnd)) return kFailed;
+      continue;  // gone meanwhile
+    }
     WriteLine(HwndText(hwnd) + Format(" %lu", static_cast<unsigned long>(tools)));
     ++found;
   }
-  return found ? kOk : kFailed;
+  return found ? kOk : kNotFound;
 }
 
 // Stands in for a program the shell starts (the browser): appends its arguments, tab-separated,
@@ -634,9 +697,10 @@ bool ReadWindowText(HWND hwnd, std::wstring* text) {
 int CmdLastText(int argc, wchar_t** argv) {
   unsigned long long timeoutMs = 60000;
   if (argc < 3 || (argc >= 4 && !ParseNumber(argv[3], &timeoutMs))) return kUsage;
-  HWND hwnd = TargetWindow(2, argv);
+  HWND hwnd;
+  if (const int rc = Target(2, argv, &hwnd)) return rc;
   std::wstring last;
-  if (!hwnd || !ReadWindowText(hwnd, &last)) return kFailed;
+  if (!ReadWindowText(hwnd, &last)) return WindowFailure(hwnd);
   WriteLine("watching");
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   std::wstring text;
@@ -677,14 +741,16 @@ int CmdSends(int argc, wchar_t** argv) {
   if (!ParseHwnd(argv[0], &hwnd)) {
     const ULONGLONG deadline = GetTickCount64() + 30000;
     while (!hwnd) {
-      for (HWND candidate : TopLevelWindows(nullptr))
+      std::vector<HWND> windows;
+      if (TopLevelWindows(nullptr, &windows) != kOk) return kFailed;
+      for (HWND candidate : windows)
         if (WindowTitle(candidate) == argv[0]) hwnd = candidate;
-      if (!hwnd && GetTickCount64() >= deadline) return kFailed;
+      if (!hwnd && GetTickCount64() >= deadline) return kNotFound;
       if (!hwnd) Sleep(10);
     }
   }
   for (const Message& m : messages)
-    if (Send(hwnd, m.msg, m.wparam, m.lparam) != kOk) return kFailed;
+    if (const int rc = Send(hwnd, m.msg, m.wparam, m.lparam)) return rc;
   return kOk;
 }
 
@@ -722,13 +788,18 @@ bool TooltipHasTitle(HWND tip, const std::wstring& title) {
 // HWND, whether TITLE (when given) is the balloon's title (1 or 0), and the text with \r, \n and
 // \\ written as escapes.
 int CmdBalloons(int argc, wchar_t** argv) {
-  for (HWND hwnd : TopLevelWindows(nullptr)) {
+  std::vector<HWND> windows;
+  if (const int rc = TopLevelWindows(nullptr, &windows)) return rc;
+  for (HWND hwnd : windows) {
     wchar_t name[64];  // only "tooltips_class32" matters here
     if (!IsWindowVisible(hwnd) || !GetClassNameW(hwnd, name, 64) || lstrcmpiW(name, TOOLTIPS_CLASSW) != 0 ||
         !(GetWindowLongW(hwnd, GWL_STYLE) & TTS_BALLOON))
       continue;
     std::wstring text;
-    if (!ReadWindowText(hwnd, &text)) continue;
+    if (!ReadWindowText(hwnd, &text)) {
+      if (IsWindow(hwnd)) return kFailed;  // a balloon left out would read as none shown
+      continue;                            // closed meanwhile
+    }
     std::string escaped;
     for (char c : Utf8(text)) {
       if (c == '\r') escaped += "\\r";
@@ -748,7 +819,7 @@ void Usage() {
       "  find TITLE [timeout_ms] [desktop]   text HWND [ctrl-id]   child HWND CTRL-ID\n"
       "  rect|style|exstyle|visible|pid|focus HWND\n"
       "  send|post HWND MSG WPARAM LPARAM   sendreg|postreg HWND NAME WPARAM LPARAM   click HWND CTRL-ID\n"
-      "  move HWND X Y\n"
+      "  send-rect HWND MSG WPARAM LEFT TOP RIGHT BOTTOM   move HWND X Y\n"
       "  signal EVENT   event-exists EVENT   hold-hotkey MODS VK MS   procs|kill EXENAME   kill-pid PID\n"
       "  start-locked EXE MS   reg-dacl KEY SDDL [32|64]   start-on DESKTOP COMMAND-LINE   class HWND\n"
       "  handles PID [max]   gdi PID   gdi-count PID   mem PID   metrics   acp   cursor [X Y]   windows [desktop]\n"
@@ -784,6 +855,7 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"child") rc = CmdChild(n, args);
   else if (command == L"send") rc = CmdSend(n, args);
   else if (command == L"post") rc = CmdPost(n, args);
+  else if (command == L"send-rect") rc = CmdSendRect(n, args);
   else if (command == L"sendreg") rc = CmdRegistered(n, args, false);
   else if (command == L"postreg") rc = CmdRegistered(n, args, true);
   else if (command == L"click") rc = CmdClick(n, args);

@@ -61,6 +61,13 @@ WIN_DIR = "C:\\tolva2"
 # "driver done <exit code>".
 DRIVER_RAN = "driver ran"
 DRIVER_STARTS = 3
+# The driver's exit codes: 3 says the window, event or process named is not there; 1 that a call
+# failed, so nothing is known about it.
+DRIVER_OK, DRIVER_FAILED, DRIVER_USAGE, DRIVER_NOT_FOUND = 0, 1, 2, 3
+# Commands that only read: a run of one that ended before its command did may simply run again.
+DRIVER_READS = {"find", "text", "rect", "style", "exstyle", "visible", "pid", "focus", "child", "class", "procs",
+                "event-exists", "handles", "gdi", "gdi-count", "mem", "metrics", "acp", "windows", "tooltips",
+                "balloons"}
 # Wine's own error messages (quiet in a sound run) go with the driver's stderr, to say why it failed.
 DRIVER_WINEDEBUG = "-all,err+all"
 
@@ -86,6 +93,11 @@ _xvfb = None
 
 class Failed(AssertionError):
     pass
+
+
+class HarnessLost(Exception):
+    """The harness, not the program, failed: a driver run that never started or never finished, a
+    prefix or display that could not be set up. Only this earns a test a second run."""
 
 
 def check(condition, message):
@@ -119,10 +131,12 @@ def ensure_display():
     """Uses $DISPLAY when it answers, else starts a private Xvfb (tools/xvfb.sh) for this process's
     lifetime."""
     global _xvfb
-    out = subprocess.run(["bash", str(REPO / "tools/xvfb.sh")], check=True, capture_output=True,
-                         stdin=subprocess.DEVNULL, text=True).stdout
+    result = subprocess.run(["bash", str(REPO / "tools/xvfb.sh")], capture_output=True,
+                            stdin=subprocess.DEVNULL, text=True)
+    out = result.stdout
     values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
-    check(values.get("DISPLAY"), f"tools/xvfb.sh gave no display: {out!r}")
+    if result.returncode != 0 or not values.get("DISPLAY"):
+        raise HarnessLost(f"tools/xvfb.sh gave no display ({result.returncode}): {out!r} {result.stderr.strip()!r}")
     os.environ["DISPLAY"] = values["DISPLAY"]
     if "TOLVA_XVFB_PID" in values:
         _xvfb = int(values["TOLVA_XVFB_PID"])
@@ -153,7 +167,8 @@ def stop_display():
 
 
 def ensure_template():
-    subprocess.run([str(REPO / "tools/wine-prefix.sh"), str(TEMPLATE)], check=True)
+    if subprocess.run([str(REPO / "tools/wine-prefix.sh"), str(TEMPLATE)]).returncode != 0:
+        raise HarnessLost(f"tools/wine-prefix.sh could not set up {TEMPLATE}")
 
 
 # Hosts a test run may reach; XML namespaces in the manifest look like URLs but are never fetched.
@@ -235,6 +250,9 @@ class Prefix:
             # A persistent server keeps each driver call at a fraction of a second.
             subprocess.run([self.wineserver, "-p"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.CalledProcessError as error:
+            self._stop()
+            raise HarnessLost(f"could not set up the prefix of {self.name}: {error}") from error
         except BaseException:
             self._stop()
             raise
@@ -282,9 +300,12 @@ class Prefix:
         server("-w")
         for key in (r"HKCU\Control Panel\Desktop",
                     r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
-            subprocess.run([self.wine, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60, check=True)
+            # Setting up the prefix: a value that could not be written is the harness's loss.
+            result = subprocess.run([self.wine, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi),
+                                     "/f"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL, timeout=60)
+            if result.returncode != 0:
+                raise HarnessLost(f"could not set LogPixels {dpi} under {key} ({result.returncode})")
         server("-k")
         server("-w")
         subprocess.run([self.wineserver, "-p"], env=self.env, check=True,
@@ -318,19 +339,25 @@ class Prefix:
         return self.tmp / f"driver-{self._outputs}.out"
 
     def driver(self, *args, timeout=60):
-        """Runs the test driver; returns (exit code, stdout as text). The driver brackets its work
-        with "driver ran" and "driver done <code>" on stderr. A run without the first never started
-        (Wine failed to start the process): it is repeated, up to DRIVER_STARTS times in all, and
-        noted in self.driver_start_failures as (command, exit code, stderr). A run with the first but
-        not the last ended before its command did: it is noted in self.driver_unfinished and, when
-        self.repeat_unfinished is set (the soak, whose actions bear repeating), repeated too."""
+        """Runs the test driver; returns (exit code, stdout as text) of a run that did its command.
+        The driver brackets its work with "driver ran" and "driver done <code>" on stderr. A run
+        without the first never started (Wine failed to start the process): it is repeated, up to
+        DRIVER_STARTS times in all, and noted in self.driver_start_failures as (command, exit
+        code, stderr). A run with the first but not the last ended before its command did: it is
+        noted in self.driver_unfinished and repeated when the command only reads (DRIVER_READS) or
+        self.repeat_unfinished is set (the soak, whose actions bear repeating); otherwise nobody
+        knows what it did, and HarnessLost says so. So does a run that never ends, and the last of
+        DRIVER_STARTS lost runs."""
         for attempt in range(DRIVER_STARTS):
             path = self._output_file()
             err = path.with_suffix(".err")
             with open(path, "wb") as out, open(err, "wb") as err_out:
-                result = subprocess.run([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)],
-                                        env=dict(self.env, WINEDEBUG=DRIVER_WINEDEBUG), stdin=subprocess.DEVNULL,
-                                        stdout=out, stderr=err_out, timeout=timeout)
+                try:
+                    result = subprocess.run([self.wine, f"{WIN_DIR}\\{DRIVER}", *map(str, args)],
+                                            env=dict(self.env, WINEDEBUG=DRIVER_WINEDEBUG), stdin=subprocess.DEVNULL,
+                                            stdout=out, stderr=err_out, timeout=timeout)
+                except subprocess.TimeoutExpired as error:
+                    raise HarnessLost(f"driver {' '.join(map(str, args))} did not end within {timeout} s") from error
             text = path.read_bytes().decode("utf-8", errors="replace")
             err_text = err.read_bytes().decode("utf-8", errors="replace")
             # Thousands of runs in a soak: keep only what explains a failure.
@@ -342,13 +369,23 @@ class Prefix:
             note = (" ".join(map(str, args)), result.returncode, err_text.strip())
             if DRIVER_RAN in err_text:
                 self.driver_unfinished.append(note)
-                if not self.repeat_unfinished:
-                    return result.returncode, text
+                if not (self.repeat_unfinished or args[0] in DRIVER_READS):
+                    raise HarnessLost(f"driver {note[0]} ended before its command did (exit code "
+                                      f"{result.returncode}, stdout {text.strip()!r}, stderr {err_text.strip()!r})")
             else:
                 self.driver_start_failures.append(note)
             time.sleep(0.5 * (attempt + 1))
-        raise Failed(f"driver {args[0]} did not run to its end in {DRIVER_STARTS} tries (exit code "
-                     f"{result.returncode}, stdout {text.strip()!r}, stderr {err_text.strip()!r})")
+        raise HarnessLost(f"driver {args[0]} did not run to its end in {DRIVER_STARTS} tries (exit code "
+                          f"{result.returncode}, stdout {text.strip()!r}, stderr {err_text.strip()!r})")
+
+    def answer(self, *args):
+        """Runs the driver for a command whose object may be absent: its stdout, or None when the
+        driver found no such window, event or process. A call that failed fails the test."""
+        rc, out = self.driver(*args)
+        if rc == DRIVER_NOT_FOUND:
+            return None
+        check(rc == DRIVER_OK, f"driver {' '.join(map(str, args))} failed ({rc}): {out.strip()}")
+        return out
 
     def driver_background(self, *args, first_line_timeout=30):
         """Starts the driver without waiting for it; returns (Popen, its first output line)."""
@@ -369,29 +406,32 @@ class Prefix:
         try:
             line = wait_until(first_line, first_line_timeout, 0.05, f"driver {args[0]} printed nothing")
         except Failed:
-            raise Failed(f"driver {args[0]} printed nothing; stderr {err.read_bytes().decode(errors='replace')!r}")
+            line = None
+        err_text = err.read_bytes().decode(errors="replace")
+        if DRIVER_RAN not in err_text:
+            # Never started (or not yet, long after): nothing of its command happened.
+            raise HarnessLost(f"driver {args[0]} in the background did not start; stderr {err_text!r}")
+        check(line is not None, f"driver {args[0]} printed nothing; stderr {err_text!r}")
         return proc, line
 
     def _value(self, *args):
-        unfinished = len(self.driver_unfinished)
         rc, out = self.driver(*args)
-        ended = f", ended before its command: {self.driver_unfinished[-1]}" if len(self.driver_unfinished) > unfinished else ""
-        check(rc == 0, f"driver {' '.join(map(str, args))} failed ({rc}): {out.strip()}{ended}")
+        what = "found nothing" if rc == DRIVER_NOT_FOUND else "failed"
+        check(rc == DRIVER_OK, f"driver {' '.join(map(str, args))} {what} ({rc}): {out.strip()}")
         return out
 
     # --- windows --------------------------------------------------------------------------
 
     def find(self, title, timeout_ms=10000, desktop=None):
         """The handle (as the driver prints it) of the top-level window with this exact title."""
-        args = ["find", title, timeout_ms] + ([desktop] if desktop else [])
-        rc, out = self.driver(*args)
-        check(rc == 0, f"no window titled {title!r} within {timeout_ms} ms")
-        return out.strip()
+        out = self.try_find(title, timeout_ms, desktop)
+        check(out is not None, f"no window titled {title!r} within {timeout_ms} ms")
+        return out
 
     def try_find(self, title, timeout_ms=0, desktop=None):
-        args = ["find", title, timeout_ms] + ([desktop] if desktop else [])
-        rc, out = self.driver(*args)
-        return out.strip() if rc == 0 else None
+        """The handle, or None when no such window is there within timeout_ms."""
+        out = self.answer("find", title, timeout_ms, *([desktop] if desktop else []))
+        return None if out is None else out.strip()
 
     def text(self, hwnd, ctrl=None):
         return self._value("text", hwnd, *([ctrl] if ctrl is not None else []))
@@ -409,7 +449,7 @@ class Prefix:
         return self._value("visible", hwnd).strip() == "1"
 
     def exists(self, hwnd):
-        return self.driver("pid", hwnd)[0] == 0
+        return self.answer("pid", hwnd) is not None
 
     def pid(self, hwnd):
         return parse_int(self._value("pid", hwnd))
@@ -430,11 +470,17 @@ class Prefix:
         self._value("cursor", x, y)
 
     def focus(self, hwnd):
-        rc, out = self.driver("focus", hwnd)
-        return out.strip() if rc == 0 else None
+        """The focus window of hwnd's thread, or None when that thread holds no focus."""
+        out = self.answer("focus", hwnd)
+        return None if out is None else out.strip()
 
     def send(self, hwnd, msg, wparam=0, lparam=0):
         return parse_int(self._value("send", hwnd, msg, wparam, lparam))
+
+    def send_rect(self, hwnd, msg, wparam, rect):
+        """Sends msg with lparam the address of a RECT (left, top, right, bottom) that the driver
+        writes into the window's own process, as the system passes WM_DPICHANGED's suggestion."""
+        return parse_int(self._value("send-rect", hwnd, msg, wparam, *rect))
 
     def post(self, hwnd, msg, wparam=0, lparam=0):
         self._value("post", hwnd, msg, wparam, lparam)
@@ -453,8 +499,8 @@ class Prefix:
 
     def tooltips(self, pid, desktop=None):
         """The tooltip windows of process pid as {hwnd: number of tools}."""
-        rc, out = self.driver("tooltips", pid, *([desktop] if desktop else []))
-        return dict((hwnd, int(tools)) for hwnd, tools in (line.split() for line in out.splitlines())) if rc == 0 else {}
+        out = self.answer("tooltips", pid, *([desktop] if desktop else [])) or ""
+        return dict((hwnd, int(tools)) for hwnd, tools in (line.split() for line in out.splitlines()))
 
     def metrics(self):
         """SM_CXFULLSCREEN, SM_CYFULLSCREEN, SM_CYCAPTION and the work area, read once."""
@@ -472,10 +518,11 @@ class Prefix:
         return parse_int(self._value("procs", exe))
 
     def event_exists(self, name):
-        return self.driver("event-exists", name)[0] == 0
+        return self.answer("event-exists", name) is not None
 
     def signal(self, name):
-        return self.driver("signal", name)[0] == 0
+        """Sets the named event; False when there is no such event."""
+        return self.answer("signal", name) is not None
 
     def reg(self, *args, view=REG_VIEW):
         """Runs reg.exe on the registry view the program under test writes (or view); True on success."""
@@ -494,14 +541,27 @@ class Prefix:
         args = [self.wine, "reg", "query", key] + (["/v", value] if value is not None else []) + [f"/reg:{view}"]
         # reg prints in the console code page: C keeps it plain ASCII for the names we ask about.
         # Into a file: as the first Wine process of a prefix, reg starts services that hold a pipe open.
-        path = self._output_file()
-        with open(path, "wb") as out:
-            result = subprocess.run(args, env=dict(self.env, LC_ALL="C"), stdin=subprocess.DEVNULL, stdout=out,
-                                    stderr=subprocess.DEVNULL, timeout=60)
+        # reg says why it found nothing; a run with no word at all never started (a read: run it again).
+        for attempt in range(DRIVER_STARTS):
+            path = self._output_file()
+            with open(path, "wb") as out:
+                try:
+                    result = subprocess.run(args, env=dict(self.env, LC_ALL="C"), stdin=subprocess.DEVNULL, stdout=out,
+                                            stderr=subprocess.STDOUT, timeout=60)
+                except subprocess.TimeoutExpired as error:
+                    raise HarnessLost(f"reg query {key} did not end within 60 s") from error
+            text = path.read_bytes().decode("latin-1").replace("\r", "")
+            if result.returncode == 0 or text.strip():
+                break
+            time.sleep(0.5 * (attempt + 1))
+        else:
+            raise HarnessLost(f"reg query {key} did not run in {DRIVER_STARTS} tries (exit code {result.returncode})")
         if result.returncode != 0:
+            check(re.search(r"^reg: Unable to find the specified registry (key|value)$", text, re.M),
+                  f"reg query {key} failed ({result.returncode}): {text.strip()!r}")
             return None
         values = {}
-        for line in path.read_bytes().decode("latin-1").replace("\r", "").splitlines():
+        for line in text.splitlines():
             # "    name    REG_SZ    data": fields are four blanks apart, names may hold one.
             parts = line[4:].split("    ", 2) if line.startswith("    ") else []
             if len(parts) >= 2 and parts[1].startswith("REG_"):

@@ -175,7 +175,7 @@ def wait_for_balloon(p, text):
     escaped = text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
 
     def shown():
-        _, out = p.driver("balloons", BOX_TITLE)
+        out = p.answer("balloons", BOX_TITLE)
         return [line for line in out.splitlines() if line.split(" ", 2)[2:] == [escaped]]
     balloons = wait_until(shown, 20, 0.2, "no balloon with the update text appeared")
     check(balloons[0].split(" ")[1] == "1", f"the balloon's title is not {BOX_TITLE}")

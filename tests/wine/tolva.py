@@ -187,6 +187,17 @@ def log_lines_after_banner(p, hwnd):
     return [line for line in lines if line not in CREATION_LINES]
 
 
+# The update worker's two failure lines come about ten seconds after start (later on a slow run),
+# whenever that lands: a comparison of the log around an action leaves them out.
+_UPDATE_FAILURE = re.compile(r"connect to http://\S+ failed\.\.\r\n$")
+
+
+def lines_an_action_writes(p, hwnd):
+    """log_lines_after_banner without the update worker's failure lines, which no action writes."""
+    return [line for line in log_lines_after_banner(p, hwnd)
+            if line != UPDATE_FAILED and not _UPDATE_FAILURE.match(line)]
+
+
 def start_first_copy(p, args=()):
     """Starts the program as the first copy; returns its Popen and its window."""
     proc = p.start(args)
@@ -244,13 +255,27 @@ def balloons(p):
     return rows
 
 
+# Wine's tray shows a balloon about two seconds after it is asked for: a watch for one that should
+# not come lasts well beyond that.
+BALLOON_DELAY_WATCH = 6
+
+
+def no_balloon_for(p, seconds=BALLOON_DELAY_WATCH, text=None):
+    """Fails when a balloon (with this text, or any) shows within seconds."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        shown = [row for row in balloons(p) if text is None or row[2] == text]
+        check(not shown, f"unexpected balloon: {shown!r}")
+        time.sleep(0.3)
+
+
 def balloon_texts(p):
     """Texts of the balloons on the current desktop: the tray shows each as a shown, untitled window."""
     texts = []
     for hwnd, _, visible, title in p.windows():
         if visible and not title:
-            rc, text = p.driver("text", hwnd)  # a balloon may close meanwhile
-            if rc == 0 and text:
+            text = p.answer("text", hwnd)  # None: the balloon closed meanwhile
+            if text:
                 texts.append(text)
     return texts
 
@@ -262,8 +287,8 @@ def tray_holds_icons(p, desktop=None):
         if not trays:
             return False
         # Wine may replace its tray window between the listing and the question: list again.
-        rc, out = p.driver("style", trays[0])
-        if rc == 0:
+        out = p.answer("style", trays[0])
+        if out is not None:
             return bool(parse_int(out) & WS_VISIBLE)
     raise Failed(f"the tray window of {desktop or 'Default'} kept vanishing")
 
