@@ -7,7 +7,7 @@
 #include "state/cipher.h"
 #include "state/own_file_rules.h"
 #include "state/record_format.h"
-#include "update/version.h"
+#include "version/version.h"
 
 namespace {
 const char kDefaultText[] =
