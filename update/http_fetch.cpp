@@ -5,8 +5,10 @@
 #include <wininet.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "update/fetch_deadline.h"
+#include "update/update_address.h"
 #include "win/fixed_text.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -69,10 +71,12 @@ constexpr DWORD kChunk = 10240;
 constexpr DWORD kConnectTimeoutMs = 2000;
 // A server that accepts and then stalls would otherwise hold the worker for minutes.
 constexpr DWORD kTransferTimeoutMs = 15000;
+// A server that sends the fetch round in circles is given up on sooner than the deadline.
+constexpr int kMaxRedirects = 5;
 
 // Nothing of the user's goes out: no cookie is sent or kept, no challenge is answered with the
-// user's logon (NTLM, Negotiate) or any other credentials, nothing asks the user, and no redirect
-// is followed, so the one request goes to the built-in address and nowhere else.
+// user's logon (NTLM, Negotiate) or any other credentials, and nothing asks the user. Redirects
+// are the fetch's own business: it follows one only to the host it is connected to.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
                                 INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
@@ -140,7 +144,7 @@ int http_fetch(const char* url, char* buffer, int capacity, int& length) {
   const auto wideUrl = win::FromAnsi<512>(url);
   if (wideUrl.empty()) return 0;
   win::WideText<256> host;
-  win::WideText<1024> path;
+  RedirectTarget path;
   URL_COMPONENTSW parts{};
   parts.dwStructSize = sizeof parts;
   parts.lpszHostName = host.Buffer();
@@ -159,22 +163,35 @@ int http_fetch(const char* url, char* buffer, int capacity, int& length) {
   InternetHandle connection(
       net.Connect(session.get(), host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) return 0;
-  InternetHandle request(net.OpenRequest(connection.get(), L"GET", path.c_str()[0] ? path.c_str() : L"/", nullptr,
-                                         nullptr, nullptr, flags, reinterpret_cast<DWORD_PTR>(&pending)));
-  if (!request) return 0;
-  ResetEvent(pending.closed);
-  // Set on the request too: a session's time-outs did not bound a request that the server accepted
-  // and never answered, which held the worker until the server closed.
-  SetDwordOption(net, request.get(), INTERNET_OPTION_SEND_TIMEOUT, kTransferTimeoutMs);
-  SetDwordOption(net, request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kTransferTimeoutMs);
-  ResetEvent(pending.completed);
-  if (!Finished(net.SendRequest(request.get(), nullptr, 0, nullptr, 0), start)) return 0;
+  InternetHandle request;
+  RedirectTarget location;
+  for (int redirects = 0;; ++redirects) {
+    // The earlier request is closed first: one request at a time reports into `pending`.
+    request.reset();
+    request.reset(net.OpenRequest(connection.get(), L"GET", path.c_str()[0] ? path.c_str() : L"/", nullptr, nullptr,
+                                  nullptr, flags, reinterpret_cast<DWORD_PTR>(&pending)));
+    if (!request) return 0;
+    ResetEvent(pending.closed);
+    // Set on the request too: a session's time-outs did not bound a request that the server
+    // accepted and never answered, which held the worker until the server closed.
+    SetDwordOption(net, request.get(), INTERNET_OPTION_SEND_TIMEOUT, kTransferTimeoutMs);
+    SetDwordOption(net, request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kTransferTimeoutMs);
+    ResetEvent(pending.completed);
+    if (!Finished(net.SendRequest(request.get(), nullptr, 0, nullptr, 0), start)) return 0;
 
-  DWORD status = 0;
-  DWORD size = sizeof status;
-  if (!net.QueryInfo(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-    return 0;
-  if (status != 200) return 0;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!net.QueryInfo(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+      return 0;
+    if (status == 200) break;
+    const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    if (!redirect || redirects == kMaxRedirects) return 0;
+    size = static_cast<DWORD>(sizeof(wchar_t) * (location.capacity() + 1));
+    if (!net.QueryInfo(request.get(), HTTP_QUERY_LOCATION, location.Buffer(), &size, nullptr)) return 0;
+    location.Buffer()[location.capacity()] = L'\0';
+    location.SetLength(std::wcslen(location.Buffer()));
+    if (!RedirectPath(wideUrl.c_str(), location.c_str(), path)) return 0;
+  }
 
   length = 0;
   const int room = capacity - 1;  // the caller terminates the text
