@@ -33,6 +33,7 @@ fcntl.flock(_port_lock, fcntl.LOCK_EX)
 BOX_TITLE = BALLOON_TITLE
 EXIT_SKIPPED = "exit skipped,1 windows open on desk new\r\n"
 IDOK = 1
+WS_DISABLED = 0x08000000
 # The message box's text control.
 BOX_TEXT_ID = 0xFFFF
 
@@ -260,6 +261,8 @@ def check_announced_then_exit(p, proc, hwnd, log_before, users_program_open=Fals
     instead, since the user did not ask for that exit."""
     box = p.find(BOX_TITLE, BOX_TIMEOUT_MS)
     check(p.text(box, BOX_TEXT_ID) == BOX_TEXT, f"message box says {p.text(box, BOX_TEXT_ID)!r}")
+    # The box belongs to no window of the UI thread: it disables none, so closing it enables none.
+    check(not p.style(hwnd) & WS_DISABLED, "the box disabled the main window: it is its owner")
     check(log_lines_after_banner(p, hwnd) == log_before + ANNOUNCEMENT_LINES,
           f"log when the box is shown: {log_lines_after_banner(p, hwnd)!r}")
     # The shell has started the recorder before the box; it may still be writing.
