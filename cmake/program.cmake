@@ -2,8 +2,10 @@
 enable_language(RC)
 
 option(TOLVA_UPDATE "Build the update worker (off: no update thread, no WinInet, no server in the program)" ON)
-set(TOLVA_UPDATE_HOST "update.tolva2.invalid" CACHE STRING "Host (with optional :port) of the update server")
-set(TOLVA_HOME_HOST "www.tolva2.invalid" CACHE STRING "Host (with optional :port) of the maker's site")
+set(TOLVA_UPDATE_HOST "update.tolva2.invalid" CACHE STRING
+  "Host (with optional :port) of the update server, reached over HTTP; https://host[:port] for HTTPS")
+set(TOLVA_HOME_HOST "www.tolva2.invalid" CACHE STRING
+  "Host (with optional :port) of the maker's site, opened as http://; https://host[:port] for HTTPS")
 set(TOLVA_SIZE_GOAL 117760 CACHE STRING "Largest accepted program file in bytes (0: not checked)")
 
 set(WIN_SOURCES

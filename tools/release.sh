@@ -2,11 +2,11 @@
 # Builds the release: both programs in Release mode, as dist/tolva2-VERSION-win32.exe and
 # dist/tolva2-VERSION-win64.exe with dist/SHA256SUMS, then builds each once more from a copy of
 # the sources in a scratch folder and fails (leaving no release behind) if any byte differs.
-#   tools/release.sh --update-host HOST[:PORT] --home-host HOST[:PORT]
+#   tools/release.sh --update-host [https://]HOST[:PORT] --home-host [https://]HOST[:PORT]
 #   tools/release.sh --no-update
-# The first form is for a deployment with an update server and a site; the second builds
-# programs without the update worker (no update thread, no WinInet, no host in the file).
-# The built-in placeholder hosts (*.invalid) reach no server and are refused.
+# The first form is for a deployment with an update server and a site, each https:// where it has
+# a certificate (a plain HOST means http://); the second builds programs without the update worker
+# (no update thread, no WinInet, no host in the file). The placeholders (*.invalid) are refused.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -30,12 +30,15 @@ if [ "$no_update" = 1 ]; then
   options=(-DTOLVA_UPDATE=OFF)
   what="no update worker"
 else
-  for host in "$update_host" "$home_host"; do
-    [[ $host =~ ^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]{1,5})?$ ]] ||
-      { echo "release: '$host' is not a host name with an optional :port" >&2; exit 2; }
+  for site in "$update_host" "$home_host"; do
+    [[ $site =~ ^(https://)?[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]{1,5})?$ ]] ||
+      { echo "release: '$site' is not a host name with an optional :port, plain or after https://" >&2; exit 2; }
+    host=${site#https://}
     # Every start of such a program would ask DNS for a name that never resolves and log a failure.
     [[ ${host%:*} =~ \.invalid$ ]] &&
-      { echo "release: '$host' is a placeholder that reaches no server: give --update-host and --home-host, or --no-update" >&2; exit 2; }
+      { echo "release: '$site' is a placeholder that reaches no server: give --update-host and --home-host, or --no-update" >&2; exit 2; }
+    [ "$host" != "$site" ] ||
+      echo "release: warning: '$site' is plain http://: whoever is on the network path can forge the update file or the home page; give https://$site where it has a certificate" >&2
   done
   options=(-DTOLVA_UPDATE=ON -DTOLVA_UPDATE_HOST="$update_host" -DTOLVA_HOME_HOST="$home_host")
   what="update server $update_host, site $home_host"

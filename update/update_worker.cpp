@@ -10,6 +10,7 @@
 #include "state/own_file.h"
 #include "state/registry_store.h"
 #include "update/http_fetch.h"
+#include "update/update_address.h"
 #include "update/update_parser.h"
 #include "version/version.h"
 #include "win/text.h"
@@ -20,22 +21,23 @@ int updateLen = 0;
 
 namespace {
 
-constexpr char kHomeUrl[] = "http://" TOLVA_HOME_HOST "/soft/tolva2/tolva2.htm";
-constexpr char kUpdateUrl[] = "http://" TOLVA_UPDATE_HOST "/tolva2/TOLVA_UPDATA.txt";
-
-void AnnounceNewVersion(UINT exitCommand) {
+void AnnounceNewVersion(const char* homeUrl, UINT exitCommand) {
   win::Text<512> text;
-  text.Format("更新地址:\r\n%s\r\n", kHomeUrl);
+  text.Format("更新地址:\r\n%s\r\n", homeUrl);
   LogLine(text.c_str());
-  text.Format("多桌面已经有更新，请去官方网站升级\r\n%s", kHomeUrl);
+  text.Format("多桌面已经有更新，请去官方网站升级\r\n%s", homeUrl);
   TrayIconBalloon("提示", text.c_str());
   // The user's default browser: the URL itself is opened by the shell, which may use COM on
   // this thread and expects it initialised, apartment-threaded.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  ShellExecuteW(nullptr, L"open", win::FromAnsi(kHomeUrl).c_str(), nullptr, nullptr, SW_SHOW);
+  ShellExecuteW(nullptr, L"open", win::FromAnsi(homeUrl).c_str(), nullptr, nullptr, SW_SHOW);
   if (SUCCEEDED(com)) CoUninitialize();
-  text.Format("多桌面已有更新，请去官方网站升级\r\n%s", kHomeUrl);
-  MessageBoxW(hMainWnd, win::FromAnsi(text.c_str()).c_str(), win::FromAnsi("提示").c_str(), MB_OK | MB_ICONINFORMATION);
+  text.Format("多桌面已有更新，请去官方网站升级\r\n%s", homeUrl);
+  // Owned by no window: an owner on the UI thread would tie that thread's input to this one and
+  // be enabled again when the box closes, even under the exit question's box. Topmost, so the
+  // topmost main window does not hide it.
+  MessageBoxW(nullptr, win::FromAnsi(text.c_str()).c_str(), win::FromAnsi("提示").c_str(),
+              MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
   PostMessageW(hMainWnd, WM_COMMAND, exitCommand, 0);
 }
 
@@ -51,24 +53,28 @@ void _tolva_UPDATA() {
 }
 
 unsigned long __stdcall UpdateThreadFunc(void* exitCommand) {
+  const UpdateAddress updateUrl = AddressOf(TOLVA_UPDATE_HOST, "/tolva2/TOLVA_UPDATA.txt");
+  const UpdateAddress homeUrl = AddressOf(TOLVA_HOME_HOST, "/soft/tolva2/tolva2.htm");
+  win::Text<320> failedLine;
+  failedLine.Format("connect to %s failed..\r\n", SiteOf(TOLVA_HOME_HOST).c_str());
   int fetchState = 0;  // 0 before the fetch, 1 after success, -1 after failure: one fetch a run
   for (;;) {
     Sleep(5000);
     Sleep(5000);
     if (fetchState == 0) {
       int length = 0;
-      if (!http_fetch(kUpdateUrl, updateBuf, kUpdateBufBytes, length)) {
+      if (!http_fetch(updateUrl.c_str(), updateBuf, kUpdateBufBytes, length)) {
         updateLen = 0;
         fetchState = -1;
         updateBuf[0] = '\0';
-        LogLine("connect to http://" TOLVA_HOME_HOST " failed..\r\n");
+        LogLine(failedLine.c_str());
         LogLine("updating failed,please check your network or firewal..\r\n");
       } else {
         fetchState = 1;
         updateLen = length;
         updateBuf[length] = '\0';
         _tolva_UPDATA();
-        if (IsNewerVersion(record.r_ver, kProgramVersion)) AnnounceNewVersion(*static_cast<const UINT*>(exitCommand));
+        if (IsNewerVersion(record.r_ver, kProgramVersion)) AnnounceNewVersion(homeUrl.c_str(), *static_cast<const UINT*>(exitCommand));
       }
     }
     Sleep(1000);

@@ -10,15 +10,21 @@ it was given. One run at a time uses a port on this machine: the module holds a 
 
 import fcntl
 import http.server
+import shutil
 import socket
+import ssl
+import subprocess
 import threading
 import time
+from pathlib import Path
 
 from harness import HOME_PORT, UPDATE_DIR, UPDATE_PORT, WIN_DIR, Failed, check, wait_until
 from tolva import (BALLOON_TITLE, NEW_DESKTOP, Q_SWITCH_STATE, READY, RECORD_DEFAULTS, WM_TOLVA_QUERY, decode,
                    encode, exit_program, log, log_lines_after_banner, start_first_copy, store, stored)
 
 PROGRAM_DIR = UPDATE_DIR
+# The same program built with https:// addresses for the same ports (tools/build.sh).
+HTTPS_PROGRAM = UPDATE_DIR.with_name(UPDATE_DIR.name + "-https") / "tolva2.exe"
 
 # Held for the module's lifetime: another checkout's run of this module waits for the port.
 _port_lock = open(f"/tmp/tolva-update-port-{UPDATE_PORT}.lock", "w")
@@ -27,6 +33,7 @@ fcntl.flock(_port_lock, fcntl.LOCK_EX)
 BOX_TITLE = BALLOON_TITLE
 EXIT_SKIPPED = "exit skipped,1 windows open on desk new\r\n"
 IDOK = 1
+WS_DISABLED = 0x08000000
 # The message box's text control.
 BOX_TEXT_ID = 0xFFFF
 
@@ -56,13 +63,18 @@ def update_file(ver, message, md5size="1234"):
 
 
 class UpdateServer:
-    """The update server: answers every request with one status and body, and keeps
-    (time, method, path, Host header) of each request it got."""
+    """The update server: answers every request with one status, extra headers and body (or those
+    `routes` gives for its path), and keeps (time, method, path, Host header) of each request it
+    got, and in `headers` all its headers."""
 
-    def __init__(self, status, body):
+    def __init__(self, status, body, extra_headers=(), port=UPDATE_PORT, routes=None):
         self.status = status
         self.body = body
+        self.extra_headers = extra_headers
+        self.port = port
+        self.routes = routes or {}
         self.requests = []
+        self.headers = []
 
     def __enter__(self):
         server = self
@@ -70,12 +82,17 @@ class UpdateServer:
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 server.requests.append((time.monotonic(), self.command, self.path, self.headers.get("Host")))
-                self.send_response(server.status)
+                server.headers.append(self.headers)
+                status, body, extra_headers = server.routes.get(
+                    self.path, (server.status, server.body, server.extra_headers))
+                self.send_response(status)
+                for name, value in extra_headers:
+                    self.send_header(name, value)
                 self.send_header("Content-Type", "text/plain")
-                self.send_header("Content-Length", str(len(server.body)))
+                self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
                 try:
-                    self.wfile.write(server.body)
+                    self.wfile.write(body)
                 except OSError:
                     pass  # a reader that keeps only part of a long body may close early
 
@@ -84,7 +101,7 @@ class UpdateServer:
             def log_message(self, *args):
                 pass
 
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", UPDATE_PORT), Handler)
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", self.port), Handler)
         self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
         self.thread.start()
         return self
@@ -132,6 +149,64 @@ class StallingServer:
             conn.close()
         self.listener.close()
         return False
+
+
+class TricklingServer(StallingServer):
+    """A server that answers 200 at once and then sends its body one byte every 3 s: every read
+    gets something in time, so only a deadline on the whole fetch ends it. Keeps the time the
+    client closed the connection (a send failed)."""
+
+    def _serve(self):
+        self.closed = []
+        while not self.stop.is_set():
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                continue
+            self.accepted.append(time.monotonic())
+            self.connections.append(conn)
+            threading.Thread(target=self._trickle, args=(conn,), daemon=True).start()
+
+    def _trickle(self, conn):
+        try:
+            conn.recv(4096)
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10000\r\n\r\n")
+            while not self.stop.wait(3):
+                conn.sendall(b"x")
+        except OSError:
+            self.closed.append(time.monotonic())
+
+
+class TlsServer(StallingServer):
+    """An HTTPS server on the update port whose certificate no system trusts (made for this run).
+    Keeps the first byte each client sent (0x16 opens a TLS handshake), how each handshake ended,
+    and any request that got through it."""
+
+    def __init__(self, tmp):
+        key, cert = Path(tmp) / "tls.key", Path(tmp) / "tls.crt"
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", str(key), "-out", str(cert)], check=True, capture_output=True)
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(cert, key)
+        self.first_bytes, self.handshakes, self.requests = [], [], []
+
+    def _serve(self):
+        while not self.stop.is_set():
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                continue
+            self.accepted.append(time.monotonic())
+            self.connections.append(conn)
+            try:
+                conn.settimeout(10)
+                self.first_bytes.append(conn.recv(1, socket.MSG_PEEK))
+                tls = self.context.wrap_socket(conn, server_side=True)
+                self.handshakes.append("done")
+                self.requests.append(tls.recv(4096))
+            except (OSError, ssl.SSLError) as error:
+                self.handshakes.append(str(error))
 
 
 def install_browser_recorder(p):
@@ -186,6 +261,8 @@ def check_announced_then_exit(p, proc, hwnd, log_before, users_program_open=Fals
     instead, since the user did not ask for that exit."""
     box = p.find(BOX_TITLE, BOX_TIMEOUT_MS)
     check(p.text(box, BOX_TEXT_ID) == BOX_TEXT, f"message box says {p.text(box, BOX_TEXT_ID)!r}")
+    # The box belongs to no window of the UI thread: it disables none, so closing it enables none.
+    check(not p.style(hwnd) & WS_DISABLED, "the box disabled the main window: it is its owner")
     check(log_lines_after_banner(p, hwnd) == log_before + ANNOUNCEMENT_LINES,
           f"log when the box is shown: {log_lines_after_banner(p, hwnd)!r}")
     # The shell has started the recorder before the box; it may still be writing.
@@ -321,3 +398,58 @@ def test_stored_newer_version_is_announced_again(p):
         server.check_one_fetch()
     check(stored(p) == encode(6, ("20240101", "2.30", "earlier news", "77")),
           f"record after the run: {record_fields(p)}")
+
+
+def test_request_sends_nothing_of_the_users(p):
+    # A redirect on the same server that sets a cookie is followed without it; the next one, to
+    # another server, is not followed: a failed fetch.
+    moved = "/moved/TOLVA_UPDATA.txt"
+    elsewhere = f"http://127.0.0.1:{HOME_PORT}{UPDATE_PATH}"
+    cookie = ("Set-Cookie", "tolva=secret; Path=/")
+    routes = {UPDATE_PATH: (302, b"", [("Location", moved), cookie]),
+              moved: (302, b"", [("Location", elsewhere), cookie])}
+    with UpdateServer(200, update_file("2.30", "from elsewhere"), port=HOME_PORT) as other, \
+         UpdateServer(404, b"", routes=routes) as server:
+        proc, hwnd = start(p)
+        wait_for_lines(p, hwnd, FAILURE_LINES)
+        time.sleep(2)
+        check([r[2] for r in server.requests] == [UPDATE_PATH, moved], f"requests: {server.requests!r}")
+        check("Cookie" not in server.headers[1], f"the redirected request sent a cookie: {server.headers[1]['Cookie']}")
+        check(not other.requests, f"the redirect to another server was followed: {other.requests!r}")
+        exit_program(p, proc, hwnd)
+
+    # A challenge for the user's logon and for a password is answered by no second request.
+    challenges = [("WWW-Authenticate", "NTLM"), ("WWW-Authenticate", 'Basic realm="tolva"')]
+    with UpdateServer(401, b"denied", challenges) as server:
+        proc, hwnd = start(p)
+        wait_for_lines(p, hwnd, FAILURE_LINES)
+        time.sleep(2)
+        server.check_one_fetch()
+        check("Authorization" not in server.headers[0], f"the request sent {server.headers[0]['Authorization']}")
+        check(proc.poll() is None and p.try_find(BOX_TITLE) is None, "the failure ended the program or showed a box")
+
+
+def test_trickling_server_fails_at_the_deadline(p):
+    with TricklingServer() as server:
+        proc, hwnd = start(p)
+        wait_until(lambda: server.accepted, FETCH_TIMEOUT, 0.2, "the update server got no connection")
+        wait_for_lines(p, hwnd, FAILURE_LINES)
+        waited = time.monotonic() - server.accepted[0]
+        check(waited < 45, f"the trickled fetch held the worker {waited:.0f} s")
+        check(p.send(hwnd, WM_TOLVA_QUERY, Q_SWITCH_STATE) in (0, 1, 2), "the window did not answer after the fetch")
+        check(proc.poll() is None and p.try_find(BOX_TITLE) is None, "the failure ended the program or showed a box")
+
+
+def test_https_build_speaks_tls_and_refuses_an_untrusted_certificate(p):
+    check(HTTPS_PROGRAM.is_file(), f"{HTTPS_PROGRAM} is missing: build it with tools/build.sh")
+    built = HTTPS_PROGRAM.read_bytes()
+    for site in (f"https://127.0.0.1:{UPDATE_PORT}", f"https://127.0.0.1:{HOME_PORT}"):
+        check(site.encode() in built, f"{HTTPS_PROGRAM} does not hold {site}")
+    shutil.copy2(HTTPS_PROGRAM, p.dir / "tolva2.exe")
+    with TlsServer(p.tmp) as server:
+        proc, hwnd = start(p)
+        wait_for_lines(p, hwnd, [f"connect to https://127.0.0.1:{HOME_PORT} failed..\r\n", FAILURE_LINES[1]])
+        check(server.first_bytes and all(b == b"\x16" for b in server.first_bytes),
+              f"the fetch did not open with a TLS handshake: {server.first_bytes!r}")
+        check(not any(server.requests), f"a request went to a server with an untrusted certificate: {server.requests!r}")
+        check(proc.poll() is None and p.try_find(BOX_TITLE) is None, "the failure ended the program or showed a box")
