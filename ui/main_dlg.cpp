@@ -301,6 +301,7 @@ void CMainDlg::ToggleTray() {
 }
 
 void CMainDlg::OnTick() {
+  DrainLog();  // lines of the creation thread while it was on "desk new"
   if (!trayHidden) KeepTrayIcon();
   SignalEvent(kSecondCopyEvents, kAckEvent);
   WatchShell();

@@ -742,6 +742,26 @@ int CmdBalloons(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// Takes NAME first as a neighbour program could, and holds it MS ms: KIND "mutex" (then the
+// program's CreateEvent fails on the name) or "manual-set" (a manual-reset event left signalled).
+// Says "held", or "failed <error>".
+int CmdSquat(int argc, wchar_t** argv) {
+  unsigned long long ms = 0;
+  if (argc < 3 || !ParseNumber(argv[2], &ms)) return kUsage;
+  HANDLE raw = nullptr;
+  if (lstrcmpW(argv[1], L"mutex") == 0) raw = CreateMutexW(nullptr, FALSE, argv[0]);
+  else if (lstrcmpW(argv[1], L"manual-set") == 0) raw = CreateEventW(nullptr, TRUE, TRUE, argv[0]);
+  else return kUsage;
+  win::Handle object(raw);
+  if (!object || GetLastError() == ERROR_ALREADY_EXISTS) {
+    WriteLine(Format("failed %lu", GetLastError()));
+    return kFailed;
+  }
+  WriteLine("held");
+  Sleep(static_cast<DWORD>(ms));
+  return kOk;
+}
+
 void Usage() {
   WriteLine(
       "usage: tolva_driver <command> ...\n"
@@ -755,7 +775,7 @@ void Usage() {
       "  redraw HWND [N]   tooltips PID [desktop]\n"
       "  record FILE ARGS...\n"
       "  hold-event EVENT MS [SDDL]   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
-      "  balloons [TITLE]");
+      "  balloons [TITLE]   squat NAME mutex|manual-set MS");
 }
 
 }  // namespace
@@ -813,6 +833,7 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"last-text") rc = CmdLastText(n, args);
   else if (command == L"sends") rc = CmdSends(n, args);
   else if (command == L"balloons") rc = CmdBalloons(n, args);
+  else if (command == L"squat") rc = CmdSquat(n, args);
   if (rc == kUsage) Usage();
   return rc;
 }
