@@ -5,9 +5,10 @@ from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HO
 from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, MAIN_TITLE, MARKER_EVENT,
                    RUNNING_TITLE, SECOND_TITLE, TASKBAR_RESTARTED, WM_TRAYNOTIFY, log_lines_after_banner,
                    start_first_copy)
-from tolva import SHELL_FAILED_193, log
+from tolva import LOG_DRAIN_MESSAGE, SHELL_FAILED_193, log
 
 WM_KEYUP = 0x0101
+WM_APP = 0x8000
 VK_SPACE = 0x20
 
 MOD_CTRL_ALT = 3
@@ -119,6 +120,12 @@ def test_other_commands_and_hot_keys_are_swallowed(p):
     for command in (1, 2, 1234):
         check(p.send(hwnd, WM_COMMAND, command, 0) == 1, f"WM_COMMAND {command} did not return 1")
     check(p.send(hwnd, WM_HOTKEY, 9999, 0) == 1, "unknown hot key did not return 1")
+    # Any process may send the log window its drain message, or the old append message, with a
+    # bogus pointer: nothing is read through it.
+    log_edit = p.child(hwnd, IDC_LOG)
+    for message in (LOG_DRAIN_MESSAGE, WM_APP + 0x31):
+        for wparam, lparam in ((0, 0x1234), (0xFFFF, -1)):
+            p.send(log_edit, message, wparam, lparam)
     p.send(hwnd, WM_NULL)
     check(p.exists(hwnd) and p.visible(hwnd) and alive(proc), "a swallowed message changed the window")
     check(log_lines_after_banner(p, hwnd) == before, "a swallowed message wrote to the log")
