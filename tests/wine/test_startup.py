@@ -5,7 +5,7 @@ from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HO
 from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, MAIN_TITLE, MARKER_EVENT,
                    RUNNING_TITLE, SECOND_TITLE, TASKBAR_RESTARTED, WM_TRAYNOTIFY, log_lines_after_banner,
                    start_first_copy)
-from tolva import LOG_DRAIN_MESSAGE, SHELL_FAILED_193, log
+from tolva import LOG_DRAIN_MESSAGE, SHELL_FAILED_193, balloon_texts, log
 
 WM_KEYUP = 0x0101
 WM_APP = 0x8000
@@ -188,8 +188,14 @@ def test_makedesktop_anywhere_in_arguments_selects_second_copy(p):
 
 
 def test_hand_started_second_copy_ends_without_first_copy(p):
+    # One of its names held as a mutex by another program: a balloon names it.
+    holder, line = p.driver_background("squat", "dide n", "mutex", 60000)
+    check(line == "held", f"driver could not hold 'dide n' as a mutex: {line}")
     second = p.start(["makedesktop"])
     p.find(SECOND_TITLE, 20000)
+    wait_until(lambda: "CreateEvent eventsStr[8]dide n failed,error no 6" in balloon_texts(p), 20, 0.3,
+               f"no balloon for the name held as a mutex: {balloon_texts(p)}")
+    holder.kill()
     # Six ticks without the first copy's acknowledgement end it.
     wait_until(lambda: second.poll() is not None, 30, 0.5, "lonely second copy did not end")
     check(p.procs_named() == 0, "a program process is left")
