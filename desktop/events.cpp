@@ -18,10 +18,10 @@ constexpr DWORD kOwnAccess = SYNCHRONIZE | EVENT_MODIFY_STATE;
 
 // The events' security descriptor: the user of this process's token (the same for the elevated
 // and the ordinary token of one logon) may wait on and signal them. The default DACL would close
-// an elevated copy's events to the ordinary user's already-running dialog. The medium label
-// keeps an elevated creator from raising them above that user. Empty when the token cannot be
-// read: the system's default then applies.
-win::LocalMemory OwnEventsSecurity() {
+// an elevated copy's events to the ordinary user's already-running dialog, and the creator's own
+// (high) label would keep that dialog from signalling; `mediumLabel` sets medium instead. Empty
+// when the token cannot be read: the system's default then applies.
+win::LocalMemory OwnEventsSecurity(bool mediumLabel) {
   win::Handle token;
   HANDLE raw = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return win::LocalMemory();
@@ -32,27 +32,37 @@ win::LocalMemory OwnEventsSecurity() {
   wchar_t* sidText = nullptr;
   if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sidText)) return win::LocalMemory();
   const win::LocalMemory sidOwner(sidText);
-  for (const wchar_t* label : {L"S:(ML;;NW;;;ME)", L""}) {  // systems without labels refuse the first
-    win::WideText<256> sddl;  // a SID string is at most 184 characters
-    sddl.Format(L"D:P(A;;0x%lx;;;%ls)%ls", kOwnAccess, sidText, label);
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
-      return win::LocalMemory(sd);
-  }
-  return win::LocalMemory();
+  win::WideText<256> sddl;  // a SID string is at most 184 characters
+  sddl.Format(L"D:P(A;;0x%lx;;;%ls)%ls", kOwnAccess, sidText, mediumLabel ? L"S:(ML;;NW;;;ME)" : L"");
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+    return win::LocalMemory();
+  return win::LocalMemory(sd);
+}
+
+HANDLE CreateOwnEvent(const win::LocalMemory& security, const char* name) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, security.get(), FALSE};
+  // An existing event is opened with the same rights: an earlier copy's is closed to more.
+  SetLastError(ERROR_SUCCESS);
+  return CreateEventExA(security ? &sa : nullptr, name, 0, kOwnAccess);
 }
 
 }  // namespace
 
 void CreateOwnEvents(int group, void (*report)(int index, const char* name, unsigned long error)) {
-  const win::LocalMemory security = OwnEventsSecurity();
-  SECURITY_ATTRIBUTES sa{sizeof sa, security.get(), FALSE};
+  win::LocalMemory security = OwnEventsSecurity(true);
+  bool labelled = true;
   for (int k = 0; k < kEventsPerGroup; ++k) {
     const int i = kEventsPerGroup * group + k;
-    // An existing event is opened with the same rights: an earlier copy's is closed to more.
-    SetLastError(ERROR_SUCCESS);
-    hEvents[i].reset(CreateEventExA(security ? &sa : nullptr, eventsStr[i], 0, kOwnAccess));
-    const DWORD error = GetLastError();
+    hEvents[i].reset(CreateOwnEvent(security, eventsStr[i]));
+    DWORD error = GetLastError();
+    // A start below medium integrity may not label an object above itself: it goes without.
+    if (!hEvents[i] && labelled && error != ERROR_INVALID_HANDLE) {
+      labelled = false;
+      security = OwnEventsSecurity(false);
+      hEvents[i].reset(CreateOwnEvent(security, eventsStr[i]));
+      error = GetLastError();
+    }
     if ((!hEvents[i] || error == ERROR_ALREADY_EXISTS) && report) report(i, eventsStr[i], error);
   }
 }

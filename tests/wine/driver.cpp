@@ -762,6 +762,24 @@ int CmdSquat(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// The DACL and the integrity label of the named event, as SDDL.
+int CmdEventSddl(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle event(OpenEventW(READ_CONTROL, FALSE, argv[0]));
+  if (!event) return kFailed;
+  const SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetKernelObjectSecurity(event.get(), parts, nullptr, 0, &needed);
+  std::vector<unsigned char> sd(needed ? needed : 1);
+  wchar_t* text = nullptr;
+  if (!GetKernelObjectSecurity(event.get(), parts, sd.data(), needed, &needed) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorW(sd.data(), SDDL_REVISION_1, parts, &text, nullptr))
+    return kFailed;
+  WriteLine(Utf8(text));
+  LocalFree(text);
+  return kOk;
+}
+
 void Usage() {
   WriteLine(
       "usage: tolva_driver <command> ...\n"
@@ -775,7 +793,7 @@ void Usage() {
       "  redraw HWND [N]   tooltips PID [desktop]\n"
       "  record FILE ARGS...\n"
       "  hold-event EVENT MS [SDDL]   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
-      "  balloons [TITLE]   squat NAME mutex|manual-set MS");
+      "  balloons [TITLE]   squat NAME mutex|manual-set MS   event-sddl EVENT");
 }
 
 }  // namespace
@@ -834,6 +852,7 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"sends") rc = CmdSends(n, args);
   else if (command == L"balloons") rc = CmdBalloons(n, args);
   else if (command == L"squat") rc = CmdSquat(n, args);
+  else if (command == L"event-sddl") rc = CmdEventSddl(n, args);
   if (rc == kUsage) Usage();
   return rc;
 }

@@ -2,6 +2,7 @@
 first copy's listener, a refused switch and the readiness balloon, the tray icon's restart and
 hiding, and the first copy's handles over a long run."""
 
+import re
 import time
 
 from harness import SC_MINIMIZE, WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, WS_MINIMIZE, check, wait_until
@@ -325,6 +326,12 @@ def test_name_held_as_mutex_silences_only_itself(p):
     failed = [l for l in text.splitlines(keepends=True) if l.startswith("CreateEvent") or l == "WAIT_FAILED\r\n"]
     check(failed == [EVENT_FAILED.format(3, HIDE_M)], f"CreateEvent and wait lines: {failed!r}")
     check(not p.signal(HIDE_M), f"{HIDE_M!r} could be signalled as an event")
+    # The others are open to this user only, to signal and wait on (EVENT_MODIFY_STATE |
+    # SYNCHRONIZE), at medium integrity whoever created them (Wine keeps no label).
+    for name in (SWITCH_DESK, EXIT_TOLVA, HELLO, DESK_N_OK):
+        sddl = driver_out(p, "event-sddl", name).strip()
+        check(re.fullmatch(r"D:P\(A;;0x100002;;;S-1-5-21-[-0-9]+\)(S:\(ML;;NW;;;ME\))?", sddl),
+              f"{name!r} has the security {sddl!r}")
 
     # The second copy's hello keeps the watchdog's count down.
     dead = samples(p, hwnd, Q_DEAD_COUNT, 4, 0.5)
