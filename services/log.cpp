@@ -94,11 +94,19 @@ void AppendLog(HWND edit, const char* text) {
     AppendNow(edit, text);
     return;
   }
+  const bool reachable = OnDesktopOf(windowThread);
+  bool full = false;
+  {
+    win::Lock lock(queueLock);
+    full = queue.size() == kLogQueueSlots;
+  }
+  // A thread that can reach the window makes room rather than lose its text.
+  if (reachable && full) SendMessageW(edit, kLogDrainMessage, 0, 0);
   {
     win::Lock lock(queueLock);
     queue.Push(text);
   }
-  if (OnDesktopOf(windowThread)) SendMessageW(edit, kLogDrainMessage, 0, 0);
+  if (reachable) SendMessageW(edit, kLogDrainMessage, 0, 0);
 }
 
 void DrainLog() {
