@@ -10,7 +10,22 @@
 #include "ui/main_dlg.h"
 #include "ui/newdesk_dlg.h"
 #include "ui/running_dlg.h"
+#include "win/fixed_text.h"
 #include "win/handles.h"
+
+namespace {
+
+// Another program holds the marker's name as some other object: the user must learn why nothing
+// starts, and what to do.
+void ShowMarkerTaken(DWORD error) {
+  win::WideText<256> text;
+  text.Format(L"双桌面无法启动：名称 hTOLVATOP2RUNNING 已被其他程序占用 (错误号 %lu)。\r\n"
+              L"请关闭占用它的程序后再启动双桌面。",
+              error);
+  MessageBoxW(nullptr, text.c_str(), L"提示", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+}  // namespace
 
 int TolvaApp::InitInstance() {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};  // bar classes: tooltips
@@ -33,10 +48,17 @@ int TolvaApp::InitInstance() {
   HANDLE marker = CreateEventW(nullptr, FALSE, FALSE, L"hTOLVATOP2RUNNING");
   const DWORD markerError = GetLastError();
   win::Handle runningMarker(marker);
-  if (MarkerShowsRunningCopy(marker != nullptr, markerError)) {
-    CRunningDlg dlg;
-    dlg.DoModal();
-    return 0;
+  switch (ReadMarker(marker != nullptr, markerError)) {
+    case MarkerVerdict::RunningCopy: {
+      CRunningDlg dlg;
+      dlg.DoModal();
+      return 0;
+    }
+    case MarkerVerdict::NameTaken:
+      ShowMarkerTaken(markerError);
+      return 1;
+    case MarkerVerdict::FirstCopy:
+      break;
   }
 
   SetProcessShutdownParameters(0x100, 0);  // as the second copy: after the user's programs

@@ -24,8 +24,12 @@ bool SelectsSecondCopy(const wchar_t* argTail) {
   return std::wcsstr(copy.c_str(), L"makedesktop") != nullptr;
 }
 
-bool MarkerShowsRunningCopy(bool markerOpened, unsigned long error) {
+MarkerVerdict ReadMarker(bool markerOpened, unsigned long error) {
   constexpr unsigned long kAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
   constexpr unsigned long kAccessDenied = 5;     // ERROR_ACCESS_DENIED
-  return error == kAlreadyExists || (!markerOpened && error == kAccessDenied);
+  constexpr unsigned long kInvalidHandle = 6;    // ERROR_INVALID_HANDLE: the name is another object's
+  if (markerOpened) return error == kAlreadyExists ? MarkerVerdict::RunningCopy : MarkerVerdict::FirstCopy;
+  if (error == kAccessDenied) return MarkerVerdict::RunningCopy;
+  if (error == kInvalidHandle) return MarkerVerdict::NameTaken;
+  return MarkerVerdict::FirstCopy;  // any other failure: a start goes on rather than doing nothing
 }

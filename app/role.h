@@ -12,7 +12,13 @@ const wchar_t* ArgumentTail(const wchar_t* commandLine);
 // True when the (bounded) tail contains "makedesktop" anywhere, case-sensitive.
 bool SelectsSecondCopy(const wchar_t* argTail);
 
-// Whether the single-instance marker shows a running first copy: it existed already, or it exists
-// but is closed to this start (an elevated copy created it and a normal start cannot open it).
-// `error` is the last error right after the create call.
-bool MarkerShowsRunningCopy(bool markerOpened, unsigned long error);
+// What the single-instance marker says about this start. `error` is the last error right after
+// the create call.
+enum class MarkerVerdict {
+  FirstCopy,    // created anew
+  RunningCopy,  // it existed already, or exists but is closed to this start (an elevated copy's)
+  // The name is held as another kind of object: whether a first copy runs cannot be told, and
+  // running as one could make a second. The start stops.
+  NameTaken,
+};
+MarkerVerdict ReadMarker(bool markerOpened, unsigned long error);

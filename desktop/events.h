@@ -3,18 +3,19 @@
 #pragma once
 #include <windows.h>
 
+#include "desktop/listen_rules.h"
 #include "win/handles.h"
-
-constexpr int kEventCount = 10;
-constexpr int kEventsPerGroup = 5;
 
 extern const char* const eventsStr[kEventCount];
 extern win::Handle hEvents[kEventCount];
 
-// Creates the five events of `group` in slot order. For each one that existed already,
-// `reportExisting(index, name)` runs (the first copy logs it, the second shows a balloon).
-void CreateOwnEvents(int group, void (*reportExisting)(int index, const char* name));
+// Creates the five events of `group` in slot order, open to this user for signalling and waiting
+// only. `report(index, name, error)` runs for each one that existed already (error
+// ERROR_ALREADY_EXISTS: it is used all the same) and for each one that could not be created (its
+// slot stays empty; the listener waits on the others).
+void CreateOwnEvents(int group, void (*report)(int index, const char* name, unsigned long error));
 
-// Signals event 5 * group + k of the other copy, opened afresh by name. Silent when the owner
-// does not run. The previous handle of the slot is closed when this one replaces it.
-void SignalEvent(int group, int k);
+// Signals event 5 * group + k of the other copy, opened afresh by name. False when it cannot be
+// reached (its owner does not run, or the name is taken by something else). The previous handle
+// of the slot is closed when this one replaces it.
+bool SignalEvent(int group, int k);

@@ -4,7 +4,9 @@
 
 #include <cstdarg>
 
+#include "services/log_queue.h"
 #include "services/log_text.h"
+#include "win/sync.h"
 #include "win/text.h"
 
 HWND hMainWnd = nullptr;
@@ -12,9 +14,10 @@ HWND hLogEdit = nullptr;
 
 namespace {
 
-// Sent by other threads to the log edit control; its subclass performs the append.
-constexpr UINT kAppendMessage = WM_APP + 0x31;
 constexpr UINT_PTR kLogSubclassId = 0x106;
+
+win::CriticalSection queueLock;
+LogQueue queue;  // guarded by queueLock
 
 void AppendNow(HWND edit, const char* text) {
   const auto wide = win::FromAnsi<kLogTextMaxBytes + 1>(text);  // cut at a character boundary
@@ -28,9 +31,45 @@ void AppendNow(HWND edit, const char* text) {
   SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
+// The window's thread: writes every queued text, oldest first, the lock held only to take one.
+void DrainQueue(HWND edit) {
+  LogText text;
+  for (;;) {
+    std::size_t dropped = 0;
+    {
+      win::Lock lock(queueLock);
+      if (!queue.Pop(text)) {
+        dropped = queue.TakeDropped();
+        text.clear();
+      }
+    }
+    if (text.empty()) {
+      if (dropped) {
+        win::Text<64> line;
+        line.Format("AppendLog: %u lines lost,queue full\r\n", static_cast<unsigned>(dropped));
+        AppendNow(edit, line.c_str());
+      }
+      return;
+    }
+    AppendNow(edit, text.c_str());
+  }
+}
+
+// Whether the calling thread is on the desktop of the window's thread: window messages do not
+// reach a window on another desktop, so a send from there could wait for ever. False when either
+// name cannot be read.
+bool OnDesktopOf(DWORD windowThread) {
+  wchar_t mine[64], theirs[64];  // desktop names here are "Default" and "desk new"
+  DWORD needed = 0;
+  if (!GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, mine, sizeof mine, &needed) ||
+      !GetUserObjectInformationW(GetThreadDesktop(windowThread), UOI_NAME, theirs, sizeof theirs, &needed))
+    return false;
+  return lstrcmpiW(mine, theirs) == 0;
+}
+
 LRESULT CALLBACK LogEditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-  if (msg == kAppendMessage) {
-    AppendNow(hwnd, reinterpret_cast<const char*>(lp));
+  if (msg == kLogDrainMessage) {
+    DrainQueue(hwnd);
     return 0;
   }
   if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LogEditProc, kLogSubclassId);
@@ -49,10 +88,29 @@ void AttachLogWindow(HWND edit) {
 
 void AppendLog(HWND edit, const char* text) {
   if (!edit || !text) return;
-  if (GetWindowThreadProcessId(edit, nullptr) == GetCurrentThreadId())
+  const DWORD windowThread = GetWindowThreadProcessId(edit, nullptr);
+  if (windowThread == GetCurrentThreadId()) {
+    DrainQueue(edit);  // what other threads queued came first
     AppendNow(edit, text);
-  else
-    SendMessageW(edit, kAppendMessage, 0, reinterpret_cast<LPARAM>(text));
+    return;
+  }
+  const bool reachable = OnDesktopOf(windowThread);
+  bool full = false;
+  {
+    win::Lock lock(queueLock);
+    full = queue.size() == kLogQueueSlots;
+  }
+  // A thread that can reach the window makes room rather than lose its text.
+  if (reachable && full) SendMessageW(edit, kLogDrainMessage, 0, 0);
+  {
+    win::Lock lock(queueLock);
+    queue.Push(text);
+  }
+  if (reachable) SendMessageW(edit, kLogDrainMessage, 0, 0);
+}
+
+void DrainLog() {
+  if (hLogEdit) DrainQueue(hLogEdit);
 }
 
 void LogLine(const char* text) { AppendLog(hLogEdit, text); }

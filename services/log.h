@@ -7,14 +7,23 @@
 extern HWND hMainWnd;  // this process's own dialog window (first and second copy)
 extern HWND hLogEdit;  // the log edit control (first copy only)
 
+// Sent to the log window, without parameters, by a thread that queued an append: the window's
+// thread writes the queue into the log. It carries no pointer, so the same message from any other
+// process (with any values) only does what the next tick would do.
+constexpr unsigned kLogDrainMessage = 0x8000 + 0x32;  // WM_APP + 0x32
+
 // Makes `edit` the log window: lifts the edit control's text limit and lets worker threads
 // hand whole appends to the thread that owns it.
 void AttachLogWindow(HWND edit);
 
 // Appends `text` (code page 936, at most 1023 bytes are kept) at the end of `edit`, first
 // dropping the oldest 2000 characters when the log holds more than 400 lines. Callable from any
-// thread: appends from other threads run whole on the window's own thread, one at a time.
+// thread: another thread's append is queued (a copy, at most kLogQueueSlots waiting) and written
+// whole by the window's own thread, in order; it returns once the text is in the log, except on
+// a thread whose desktop is not the window's, where it only queues and the next tick writes it.
 void AppendLog(HWND edit, const char* text);
+// UI thread, once a tick: writes what threads on another desktop queued.
+void DrainLog();
 void LogLine(const char* text);
 // printf-style LogLine into a 1024-byte buffer; longer results are cut.
 void LogFormat(const char* format, ...) TOLVA_PRINTF(1, 2);

@@ -46,8 +46,11 @@ const HotKey kHotKeys[] = {
     {HK_SWITCH_ENTER, VK_RETURN, "RegisterHotKey Ctrl+Alt+Enter failed\r\n"},
 };
 
-void LogExistingEvent(int index, const char* name) {
-  LogFormat("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS \r\n", index, name);
+void LogOwnEvent(int index, const char* name, unsigned long error) {
+  if (error == ERROR_ALREADY_EXISTS)
+    LogFormat("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS \r\n", index, name);
+  else
+    LogFormat("CreateEvent eventsStr[%d]%s failed,error no %lu \r\n", index, name, error);
 }
 
 // What the user learns of a switch that did not happen.
@@ -127,7 +130,7 @@ BOOL CMainDlg::OnInitDialog() {
   m_btnSwitch.Describe(L"切换", tips, L"切换 Ctrl+Alt+N / Ctrl+Alt+Enter");
   m_btnExit.Describe(L"退出", tips, L"退出 Ctrl+Alt+K");
 
-  CreateOwnEvents(kFirstCopyEvents, LogExistingEvent);
+  CreateOwnEvents(kFirstCopyEvents, LogOwnEvent);
   StartWorkerThread(EventsThreadFunc, &kListenerCommands);
   Sleep(1000);
   StartWorkerThread(MakeDeskThreadFunc);
@@ -298,6 +301,7 @@ void CMainDlg::ToggleTray() {
 }
 
 void CMainDlg::OnTick() {
+  DrainLog();  // lines of the creation thread while it was on "desk new"
   if (!trayHidden) KeepTrayIcon();
   SignalEvent(kSecondCopyEvents, kAckEvent);
   WatchShell();

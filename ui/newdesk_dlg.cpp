@@ -15,9 +15,12 @@ namespace {
 
 constexpr int kQuitThreshold = 5;
 
-void BalloonExistingEvent(int index, const char* name) {
+void BalloonOwnEvent(int index, const char* name, unsigned long error) {
   win::Text<256> text;
-  text.Format("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS", index, name);
+  if (error == ERROR_ALREADY_EXISTS)
+    text.Format("CreateEvent eventsStr[%d]%s return ERROR_ALREADY_EXISTS", index, name);
+  else
+    text.Format("CreateEvent eventsStr[%d]%s failed,error no %lu", index, name, error);
   TrayIconBalloon(deskNameStr.c_str(), text.c_str());
 }
 
@@ -39,7 +42,7 @@ BOOL CNewDeskDlg::OnInitDialog() {
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   // This copy registers no hot keys, and the first copy's act only on its own desktop.
   m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面");
-  CreateOwnEvents(kSecondCopyEvents, BalloonExistingEvent);
+  CreateOwnEvents(kSecondCopyEvents, BalloonOwnEvent);
   StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
   return TRUE;
 }
@@ -56,7 +59,9 @@ bool CNewDeskDlg::OnCommand(int id, int) {
       PostQuitMessage(0);
       return true;
     case IDC_SWITCH:
-      SignalEvent(kFirstCopyEvents, kSwitchDeskEvent);  // the first copy switches back
+      // The first copy switches back; when its "switch desk" cannot be reached this copy shows
+      // "Default" itself, so the way home never depends on that name.
+      if (!SignalEvent(kFirstCopyEvents, kSwitchDeskEvent)) ShowDefaultDesktop();
       return true;
   }
   return false;

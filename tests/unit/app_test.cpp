@@ -86,3 +86,11 @@ TEST(Placement, DialogAtThePointerIsKeptInsideTheWorkArea) {
   EXPECT_EQ(o.x, 0);
   EXPECT_EQ(o.y, 0);
 }
+
+TEST(Role, MarkerDecidesFirstOrRunningCopyAndStopsWhenItsNameIsAnotherObject) {
+  EXPECT_EQ(ReadMarker(true, 0), MarkerVerdict::FirstCopy);
+  EXPECT_EQ(ReadMarker(true, 183), MarkerVerdict::RunningCopy);  // ERROR_ALREADY_EXISTS
+  EXPECT_EQ(ReadMarker(false, 5), MarkerVerdict::RunningCopy);   // closed to this start: an elevated copy's
+  EXPECT_EQ(ReadMarker(false, 6), MarkerVerdict::NameTaken);     // a mutex or section by that name
+  EXPECT_EQ(ReadMarker(false, 8), MarkerVerdict::FirstCopy);     // out of memory: start rather than nothing
+}

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "desktop/desk_rules.h"
+#include "desktop/listen_rules.h"
 #include "desktop/user_work.h"
 
 TEST(SwitchTarget, FollowsTheShownDesktopOnceThePlatformReportsIt) {
@@ -163,4 +164,22 @@ TEST(ShellLaunch, ElevatedCopyUsesTheUsersOrdinaryShellTokenOrSaysWhyNot) {
   // No shell on "Default" to take a token from; UAC off, the user's shell as elevated as the program.
   EXPECT_EQ(ChooseShellLaunch(true, false, false, false), ShellLaunch::Ordinary);
   EXPECT_EQ(ChooseShellLaunch(true, true, true, true), ShellLaunch::Ordinary);
+}
+
+TEST(Listener, WaitsOnlyOnTheCreatedEventsAndMapsAWakeBackToItsName) {
+  const bool someMissing[kEventsPerGroup] = {false, true, true, false, true};
+  const WaitSet set = BuildWaitSet(someMissing);
+  ASSERT_EQ(set.count, 3);
+  EXPECT_EQ(WokenPosition(set, 0), 1);
+  EXPECT_EQ(WokenPosition(set, 1), 2);
+  EXPECT_EQ(WokenPosition(set, 2), 4);
+  // Past the set, failed (0xFFFFFFFF) or abandoned (0x80): no event.
+  for (unsigned long r : {3ul, 0xFFFFFFFFul, 0x80ul}) EXPECT_EQ(WokenPosition(set, r), kNoEvent) << r;
+
+  const bool none[kEventsPerGroup] = {};
+  EXPECT_EQ(BuildWaitSet(none).count, 0);
+  EXPECT_EQ(WokenPosition(BuildWaitSet(none), 0), kNoEvent);
+  const bool all[kEventsPerGroup] = {true, true, true, true, true};
+  const WaitSet full = BuildWaitSet(all);
+  for (int k = 0; k < kEventsPerGroup; ++k) EXPECT_EQ(WokenPosition(full, static_cast<unsigned long>(k)), k);
 }

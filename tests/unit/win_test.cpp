@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "services/log_queue.h"
 #include "services/log_text.h"
 #include "win/fixed_text.h"
 
@@ -47,4 +48,29 @@ TEST(FixedText, AppendAndFormatCutAtCapacityAndStayTerminated) {
   EXPECT_STREQ(w.c_str(), L"desk ");
   w.SetLength(99);  // a platform call reporting too much is held to the capacity
   EXPECT_EQ(w.size(), 5u);
+}
+
+TEST(LogQueue, KeepsOrderUpToItsBoundThenCountsWhatItDrops) {
+  LogQueue queue;
+  LogText out;
+  EXPECT_FALSE(queue.Pop(out));
+  for (std::size_t i = 0; i < kLogQueueSlots + 3; ++i) queue.Push(std::to_string(i).c_str());
+  EXPECT_EQ(queue.size(), kLogQueueSlots);
+  EXPECT_EQ(queue.TakeDropped(), 3u);
+  EXPECT_EQ(queue.TakeDropped(), 0u);
+  // Taking some makes room again; the order wraps around the slots unchanged.
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(queue.Pop(out));
+  EXPECT_STREQ(out.c_str(), "4");
+  for (std::size_t i = 0; i < 5; ++i) queue.Push(("again " + std::to_string(i)).c_str());
+  EXPECT_EQ(queue.TakeDropped(), 0u);
+  std::string last;
+  std::size_t popped = 0;
+  while (queue.Pop(out)) last = out.c_str(), ++popped;
+  EXPECT_EQ(popped, kLogQueueSlots);
+  EXPECT_EQ(last, "again 4");
+
+  // A text longer than the log's bound is cut there, never inside a double-byte character.
+  queue.Push((std::string(1022, 'a') + "\xd6\xd0" + "tail").c_str());
+  ASSERT_TRUE(queue.Pop(out));
+  EXPECT_EQ(out.size(), 1022u);
 }

@@ -813,6 +813,44 @@ int CmdBalloons(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// Takes NAME first as a neighbour program could, and holds it MS ms: KIND "mutex" (then the
+// program's CreateEvent fails on the name) or "manual-set" (a manual-reset event left signalled).
+// Says "held", or "failed <error>".
+int CmdSquat(int argc, wchar_t** argv) {
+  unsigned long long ms = 0;
+  if (argc < 3 || !ParseNumber(argv[2], &ms)) return kUsage;
+  HANDLE raw = nullptr;
+  if (lstrcmpW(argv[1], L"mutex") == 0) raw = CreateMutexW(nullptr, FALSE, argv[0]);
+  else if (lstrcmpW(argv[1], L"manual-set") == 0) raw = CreateEventW(nullptr, TRUE, TRUE, argv[0]);
+  else return kUsage;
+  win::Handle object(raw);
+  if (!object || GetLastError() == ERROR_ALREADY_EXISTS) {
+    WriteLine(Format("failed %lu", GetLastError()));
+    return kFailed;
+  }
+  WriteLine("held");
+  Sleep(static_cast<DWORD>(ms));
+  return kOk;
+}
+
+// The DACL and the integrity label of the named event, as SDDL.
+int CmdEventSddl(int argc, wchar_t** argv) {
+  if (argc < 1) return kUsage;
+  win::Handle event(OpenEventW(READ_CONTROL, FALSE, argv[0]));
+  if (!event) return kFailed;
+  const SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetKernelObjectSecurity(event.get(), parts, nullptr, 0, &needed);
+  std::vector<unsigned char> sd(needed ? needed : 1);
+  wchar_t* text = nullptr;
+  if (!GetKernelObjectSecurity(event.get(), parts, sd.data(), needed, &needed) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorW(sd.data(), SDDL_REVISION_1, parts, &text, nullptr))
+    return kFailed;
+  WriteLine(Utf8(text));
+  LocalFree(text);
+  return kOk;
+}
+
 void Usage() {
   WriteLine(
       "usage: tolva_driver <command> ...\n"
@@ -826,7 +864,7 @@ void Usage() {
       "  redraw HWND [N]   tooltips PID [desktop]\n"
       "  record FILE ARGS...\n"
       "  hold-event EVENT MS [SDDL]   last-text HWND CTRL-ID FILE [timeout_ms]   sends TARGET MSG W L [MSG W L]...\n"
-      "  balloons [TITLE]");
+      "  balloons [TITLE]   squat NAME mutex|manual-set MS   event-sddl EVENT");
 }
 
 }  // namespace
@@ -885,6 +923,8 @@ static int Run(int argc, wchar_t** argv) {
   else if (command == L"last-text") rc = CmdLastText(n, args);
   else if (command == L"sends") rc = CmdSends(n, args);
   else if (command == L"balloons") rc = CmdBalloons(n, args);
+  else if (command == L"squat") rc = CmdSquat(n, args);
+  else if (command == L"event-sddl") rc = CmdEventSddl(n, args);
   if (rc == kUsage) Usage();
   return rc;
 }

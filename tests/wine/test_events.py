@@ -2,14 +2,16 @@
 first copy's listener, a refused switch and the readiness balloon, the tray icon's restart and
 hiding, and the first copy's handles over a long run."""
 
+import re
 import time
 
 from harness import SC_MINIMIZE, WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, WS_MINIMIZE, check, wait_until
-from tolva import (BALLOON_TITLE, DESK_N_OK, EXIT_TOLVA, HELLO, HIDE_M, HK_TRAY, IDC_CANCEL, IDC_EXIT, IDC_LOG,
-                   IDC_SWITCH, IDC_TRAY, MAIN_TITLE, MARKER_EVENT, OK_BALLOON, Q_DEAD_COUNT, Q_SWITCH_REFUSED,
-                   Q_SWITCH_STATE, Q_TRAY_SHOWN, RUNNING_TITLE, SWITCH_DESK, TASKBAR_RESTARTED, UPDATE_FAILED,
-                   WM_TOLVA_QUERY, balloons, log, no_balloon_for, open_running_dialog, query, second_copy_pid,
-                   start_first_copy, tray_holds_icons, wait_ready)
+from tolva import (BALLOON_TITLE, DESK_N_OK, EVENT_FAILED, EXIT_TOLVA, HELLO, HIDE_M, HK_TRAY, IDC_CANCEL,
+                   IDC_EXIT, IDC_LOG, IDC_SWITCH, IDC_TRAY, MAIN_TITLE, MARKER_EVENT, MARKER_TAKEN, OK_BALLOON,
+                   ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, RUNNING_TITLE,
+                   SWITCH_DESK, TASKBAR_RESTARTED, UPDATE_FAILED, WM_TOLVA_QUERY, balloons, first_copy_cpu_seconds,
+                   log, no_balloon_for, open_running_dialog, query, samples, second_copy_pid, start_first_copy,
+                   tray_holds_icons, wait_ready)
 from tolva import READY as READY_LINE, REFUSED as REFUSED_LINE
 
 
@@ -21,6 +23,10 @@ def driver_out(p, *args):
 
 def ended(proc, timeout=20, what="process"):
     wait_until(lambda: proc.poll() is not None, timeout, 0.2, f"{what} did not end")
+
+
+IDOK = 1
+BOX_TEXT_ID = 0xFFFF  # a message box's text control
 
 
 def test_running_dialog_exit_ends_everything_and_dialog_alone_does_nothing(p):
@@ -69,6 +75,20 @@ def test_running_dialog_exit_ends_everything_and_dialog_alone_does_nothing(p):
     p.click(dialog, IDC_CANCEL)
     ended(proc, what="the dialog's process beside a closed marker")
     check(p.try_find(MAIN_TITLE) is None, "a closed marker let a second first copy start")
+    holder.kill()
+    holder.wait()
+
+    # A marker whose name another program holds as a mutex cannot tell whether a first copy
+    # runs: the start stops and says why.
+    holder, line = p.driver_background("squat", MARKER_EVENT, "mutex", 120000)
+    check(line == "held", f"driver could not hold the marker's name as a mutex: {line}")
+    proc = p.start()
+    box = p.find(BALLOON_TITLE, 20000)
+    check(p.text(box, BOX_TEXT_ID) == MARKER_TAKEN, f"message box says {p.text(box, BOX_TEXT_ID)!r}")
+    p.click(box, IDOK)
+    ended(proc, what="the start beside a marker held as a mutex")
+    check(proc.returncode == 1, f"the stopped start ended with {proc.returncode}")
+    check(p.try_find(MAIN_TITLE) is None and p.try_find(RUNNING_TITLE) is None, "the start went on after the box")
     holder.kill()
 
 
@@ -259,3 +279,58 @@ def test_handle_counts_stay_flat_over_ticks_and_signals(p):
     after = counts()
     check(after == before, f"handle counts changed over {signals} signals and the ticks: {before} -> {after}")
     check(first.poll() is None, "the first copy ended")
+
+
+def test_foreign_manual_reset_switch_desk_wakes_the_listener_once(p):
+    # A neighbour took "switch desk" first as a manual-reset event and left it signalled.
+    holder, line = p.driver_background("squat", SWITCH_DESK, "manual-set", 300000)
+    check(line == "held", f"driver could not hold {SWITCH_DESK!r}: {line}")
+    first, hwnd = start_first_copy(p)
+    wait_ready(p, hwnd)
+    before = first_copy_cpu_seconds(p)
+    time.sleep(5)
+    used = first_copy_cpu_seconds(p) - before
+    # A bound on a spinning listener (it used over 3 s), not a speed goal.
+    check(used < 0.5, f"the first copy used {used:.2f} s of processor time in 5 s")
+    states = samples(p, hwnd, Q_SWITCH_STATE, 3, 0.3)
+    check(set(states) == {ON_DEFAULT}, f"the shown desktop flapped: {states}")
+    check(log(p, hwnd).count(REFUSED_LINE) <= 1, f"{log(p, hwnd).count(REFUSED_LINE)} refusal lines")
+
+    # The name still carries requests, one switch each.
+    for expected in (ON_NEW, ON_DEFAULT):
+        check(p.signal(SWITCH_DESK), "could not signal switch desk")
+        wait_until(lambda: query(p, hwnd, Q_SWITCH_STATE) == expected, 10, 0.2, f"no switch to state {expected}")
+        states = samples(p, hwnd, Q_SWITCH_STATE, 2, 0.3)
+        check(set(states) == {expected}, f"one signal made more than one switch: {states}")
+    check(first.poll() is None, "the first copy ended")
+    holder.kill()
+
+
+def test_name_held_as_mutex_silences_only_itself(p):
+    holder, line = p.driver_background("squat", HIDE_M, "mutex", 300000)
+    check(line == "held", f"driver could not hold {HIDE_M!r} as a mutex: {line}")
+    first, hwnd = start_first_copy(p)
+    # "desk n ok" arrives: the listener waits on the other four.
+    wait_ready(p, hwnd)
+    text = log(p, hwnd)
+    failed = [l for l in text.splitlines(keepends=True) if l.startswith("CreateEvent") or l == "WAIT_FAILED\r\n"]
+    check(failed == [EVENT_FAILED.format(3, HIDE_M)], f"CreateEvent and wait lines: {failed!r}")
+    # Held as a mutex, the name opens as no event: the driver's open fails (not "not found").
+    rc, out = p.driver("signal", HIDE_M)
+    check(rc == 1, f"{HIDE_M!r} held as a mutex answered the signal with {rc}: {out.strip()}")
+    # The others are open to this user only, to signal and wait on (EVENT_MODIFY_STATE |
+    # SYNCHRONIZE), at medium integrity whoever created them (Wine keeps no label).
+    for name in (SWITCH_DESK, EXIT_TOLVA, HELLO, DESK_N_OK):
+        sddl = driver_out(p, "event-sddl", name).strip()
+        check(re.fullmatch(r"D:P\(A;;0x100002;;;S-1-5-21-[-0-9]+\)(S:\(ML;;NW;;;ME\))?", sddl),
+              f"{name!r} has the security {sddl!r}")
+
+    # The second copy's hello keeps the watchdog's count down.
+    dead = samples(p, hwnd, Q_DEAD_COUNT, 4, 0.5)
+    check(max(dead) <= 2, f"deadCount without hello: {dead}")
+    for expected in (ON_NEW, ON_DEFAULT):
+        check(p.signal(SWITCH_DESK), "could not signal switch desk")
+        wait_until(lambda: query(p, hwnd, Q_SWITCH_STATE) == expected, 10, 0.2, f"no switch to state {expected}")
+    check(p.signal(EXIT_TOLVA), "could not signal exit tolva")
+    ended(first, what="the first copy after exit tolva")
+    holder.kill()

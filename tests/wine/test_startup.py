@@ -5,9 +5,10 @@ from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HO
 from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, MAIN_TITLE, MARKER_EVENT,
                    RUNNING_TITLE, SECOND_TITLE, TASKBAR_RESTARTED, WM_TRAYNOTIFY, lines_an_action_writes,
                    log_lines_after_banner, start_first_copy)
-from tolva import SHELL_FAILED_193, log
+from tolva import LOG_DRAIN_MESSAGE, SHELL_FAILED_193, balloon_texts, log
 
 WM_KEYUP = 0x0101
+WM_APP = 0x8000
 VK_SPACE = 0x20
 
 MOD_CTRL_ALT = 3
@@ -120,6 +121,12 @@ def test_other_commands_and_hot_keys_are_swallowed(p):
     for command in (1, 2, 1234):
         p.send(hwnd, WM_COMMAND, command, 0)
     p.send(hwnd, WM_HOTKEY, 9999, 0)
+    # Any process may send the log window its drain message, or the old append message, with a
+    # bogus pointer: nothing is read through it.
+    log_edit = p.child(hwnd, IDC_LOG)
+    for message in (LOG_DRAIN_MESSAGE, WM_APP + 0x31):
+        for wparam, lparam in ((0, 0x1234), (0xFFFF, -1)):
+            p.send(log_edit, message, wparam, lparam)
     p.send(hwnd, WM_NULL)
     check(p.exists(hwnd) and p.visible(hwnd) and alive(proc), "a swallowed message changed the window")
     check(lines_an_action_writes(p, hwnd) == before, "a swallowed message wrote to the log")
@@ -191,8 +198,14 @@ def test_makedesktop_anywhere_in_arguments_selects_second_copy(p):
 
 
 def test_hand_started_second_copy_ends_without_first_copy(p):
+    # One of its names held as a mutex by another program: a balloon names it.
+    holder, line = p.driver_background("squat", "dide n", "mutex", 60000)
+    check(line == "held", f"driver could not hold 'dide n' as a mutex: {line}")
     second = p.start(["makedesktop"])
     p.find(SECOND_TITLE, 20000)
+    wait_until(lambda: "CreateEvent eventsStr[8]dide n failed,error no 6" in balloon_texts(p), 20, 0.3,
+               f"no balloon for the name held as a mutex: {balloon_texts(p)}")
+    holder.kill()
     # Six ticks without the first copy's acknowledgement end it.
     wait_until(lambda: second.poll() is not None, 30, 0.5, "lonely second copy did not end")
     check(p.procs_named() == 0, "a program process is left")

@@ -30,6 +30,8 @@ def _read_ids(path):
 
 
 _IDS = _read_ids(REPO / "ui" / "ids.h")
+# The message that makes the log window write what other threads queued.
+LOG_DRAIN_MESSAGE = _read_ids(REPO / "services" / "log.h")["kLogDrainMessage"]
 
 
 def _id(name):
@@ -97,6 +99,11 @@ READY = "desk new ok\r\n"
 # The desktop creation thread logs these a moment after start-up when all goes well.
 CREATION_LINES = (MAKING, READY)
 REFUSED = "还没启动完毕，不能切换\r\n"
+# A name of the first copy's that another program holds as some other object (error 6).
+EVENT_FAILED = "CreateEvent eventsStr[{}]{} failed,error no 6 \r\n"
+# The start's message box when the single-instance marker's name is another object's.
+MARKER_TAKEN = ("双桌面无法启动：名称 hTOLVATOP2RUNNING 已被其他程序占用 (错误号 6)。\r\n"
+                "请关闭占用它的程序后再启动双桌面。")
 RESTART = "desk n is dead\r\nnow restart it ..\r\n"
 TASKBAR_RESTARTED = "explorer restarted..\r\n"
 SHELL_RESTART = "explorer of desk new ended,restart it ..\r\n"
@@ -330,6 +337,21 @@ def started_shells(p):
     """Shells the program started: command line "explorer" exactly. Wine's own explorer.exe
     processes, one per desktop in use, run as "C:\\windows\\system32\\explorer.exe /desktop"."""
     return command_lines(p).count(SHELL_COMMAND)
+
+
+def first_copy_cpu_seconds(p):
+    """Processor time the first copy has used so far, read from Linux (Wine reports none for
+    other processes). Its command line names the program; the second copy's does not."""
+    for pid in prefix_processes(p.path):
+        try:
+            cmdline = open(f"/proc/{pid}/cmdline", "rb").read()
+            if b"tolva2.exe" not in cmdline or b"makedesktop" in cmdline:
+                continue
+            fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    raise Failed("no first copy among the prefix's processes")
 
 
 def samples(p, hwnd, selector, seconds, interval=0.5):
