@@ -1,6 +1,7 @@
 #include "desktop/shell_launch.h"
 
 #include <aclapi.h>
+#include <tlhelp32.h>
 
 #include <utility>
 
@@ -182,10 +183,12 @@ HANDLE LimitedToken() {
   if (!system.Make(WinLocalSystemSid) || !medium.Make(WinMediumLabelSid) || !InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
       !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) ||
       !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, system.get()) ||
-      !SetTokenInformation(token.get(), TokenOwner, &owner, sizeof owner) ||
       !SetTokenInformation(token.get(), TokenDefaultDacl, &dacl, sizeof dacl) ||
       !SetTokenInformation(token.get(), TokenIntegrityLevel, &label, sizeof label + GetLengthSid(medium.get())))
     return nullptr;
+  // The owner as a limited token has it; where the system cannot change it (Wine) the default
+  // DACL alone still lets the user into the shell's objects.
+  SetTokenInformation(token.get(), TokenOwner, &owner, sizeof owner);
   return token.release();
 }
 
@@ -253,6 +256,32 @@ bool StartShellAs(HANDLE token, bool limited, const char* desktop, const ShellPa
   return true;
 }
 
+// Whether the system's explorer runs in this session: with no shell window yet, the user's shell
+// is on its way (logon, or explorer restarting).
+bool ExplorerRunsInSession() {
+  ShellPath expected;
+  DWORD session = 0;
+  if (!SystemExplorerPath(expected) || !ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
+  const win::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  if (!snapshot || !Process32FirstW(snapshot.get(), &entry)) return false;
+  do {
+    DWORD itsSession = 0;
+    if (lstrcmpiW(entry.szExeFile, L"explorer.exe") != 0 || !ProcessIdToSessionId(entry.th32ProcessID, &itsSession) ||
+        itsSession != session)
+      continue;
+    const win::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    win::WideText<MAX_PATH + 1> image;
+    DWORD length = MAX_PATH + 1;
+    if (process && QueryFullProcessImageNameW(process.get(), 0, image.Buffer(), &length)) {
+      image.SetLength(length);
+      if (lstrcmpiW(image.c_str(), expected.c_str()) == 0) return true;
+    }
+  } while (Process32NextW(snapshot.get(), &entry));
+  return false;
+}
+
 }  // namespace
 
 ShellPlan PlanShell(unsigned long long waitedMs) {
@@ -260,7 +289,8 @@ ShellPlan PlanShell(unsigned long long waitedMs) {
   const bool split = SelfSplitElevated();
   HWND shell = split ? GetShellWindow() : nullptr;
   win::Handle token(shell ? ShellToken(shell) : nullptr);
-  plan.launch = ChooseShellLaunch(split, shell != nullptr, token && !TokenElevated(token.get()), waitedMs);
+  const bool usable = token && !TokenElevated(token.get());
+  plan.launch = ChooseShellLaunch(split, shell != nullptr, usable, split && !shell && ExplorerRunsInSession(), waitedMs);
   if (plan.launch == ShellLaunch::UsersToken) plan.usersToken = std::move(token);
   return plan;
 }

@@ -51,10 +51,10 @@ ShellRestartLimiter::Verdict ShellRestartLimiter::OnShellEnded(unsigned long lon
 }
 
 ShellLaunch ChooseShellLaunch(bool splitElevated, bool usersShellFound, bool usersTokenUsable,
-                              unsigned long long waitedMs) {
+                              bool usersShellStarting, unsigned long long waitedMs) {
   if (!splitElevated) return ShellLaunch::OwnToken;
   if (usersTokenUsable) return ShellLaunch::UsersToken;
-  if (!usersShellFound && waitedMs < kUsersShellWaitMs) return ShellLaunch::Wait;
+  if (!usersShellFound && usersShellStarting && waitedMs < kUsersShellWaitMs) return ShellLaunch::Wait;
   return ShellLaunch::LimitedToken;
 }
 

@@ -66,15 +66,16 @@ class ShellRestartLimiter {
 
 // How the shell on "desk new" starts. A copy that runs elevated from an administrator's split
 // token never hands that token on: it takes the token of the user's ordinary shell on "Default".
-// While that shell is not up yet (the program started at logon, or the shell restarts) it asks
-// again on each tick for up to kUsersShellWaitMs. After that, or when the shell's token cannot be
-// had or is itself elevated, it starts the shell with a limited token made from its own
-// (administrators deny-only, medium integrity). A copy without a split token (UAC off, or a
+// While that shell is on its way (its process runs but has no shell window yet: the program
+// started at logon, or the shell restarts) it asks again on each tick for up to kUsersShellWaitMs.
+// After that, with no shell on its way, or when the shell's token cannot be had or is itself
+// elevated, it starts the shell with a limited token made from its own (administrators
+// deny-only, medium integrity). A copy without a split token (UAC off, or a
 // standard user) starts the shell with its own token, as any program would.
 enum class ShellLaunch { OwnToken, UsersToken, Wait, LimitedToken };
 constexpr unsigned long long kUsersShellWaitMs = 60ull * 1000;
 ShellLaunch ChooseShellLaunch(bool splitElevated, bool usersShellFound, bool usersTokenUsable,
-                              unsigned long long waitedMs);
+                              bool usersShellStarting, unsigned long long waitedMs);
 // The privileges a standard user's token holds; the limited token drops every other.
 bool StandardUserPrivilege(const wchar_t* name);
 

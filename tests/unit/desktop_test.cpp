@@ -164,22 +164,25 @@ TEST(ShellRestart, AtMostThreeInFiveMinutesThenNoMore) {
 
 TEST(ShellLaunch, NeverTheElevatedTokenOnTheNewDesktop) {
   // No split token (UAC off, a standard user): the program's own token is the user's.
-  EXPECT_EQ(ChooseShellLaunch(false, false, false, 0), ShellLaunch::OwnToken);
-  EXPECT_EQ(ChooseShellLaunch(false, true, true, kUsersShellWaitMs * 2), ShellLaunch::OwnToken);
+  EXPECT_EQ(ChooseShellLaunch(false, false, false, false, 0), ShellLaunch::OwnToken);
+  EXPECT_EQ(ChooseShellLaunch(false, true, true, true, kUsersShellWaitMs * 2), ShellLaunch::OwnToken);
   // Elevated: the ordinary shell's token whenever it can be used...
-  EXPECT_EQ(ChooseShellLaunch(true, true, true, 0), ShellLaunch::UsersToken);
-  EXPECT_EQ(ChooseShellLaunch(true, true, true, kUsersShellWaitMs * 2), ShellLaunch::UsersToken);
-  // ...waits for it while it is not up yet (started at logon, the shell restarting)...
-  EXPECT_EQ(ChooseShellLaunch(true, false, false, 0), ShellLaunch::Wait);
-  EXPECT_EQ(ChooseShellLaunch(true, false, false, kUsersShellWaitMs - 1), ShellLaunch::Wait);
-  // ...and otherwise limits its own: after the wait, or when the shell is there but its token
-  // cannot be had or is itself elevated. There is no way back to the full token.
-  EXPECT_EQ(ChooseShellLaunch(true, false, false, kUsersShellWaitMs), ShellLaunch::LimitedToken);
-  EXPECT_EQ(ChooseShellLaunch(true, true, false, 0), ShellLaunch::LimitedToken);
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, false, 0), ShellLaunch::UsersToken);
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, false, kUsersShellWaitMs * 2), ShellLaunch::UsersToken);
+  // ...waits for it while it is on its way (logon, the shell restarting)...
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, true, 0), ShellLaunch::Wait);
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, true, kUsersShellWaitMs - 1), ShellLaunch::Wait);
+  // ...and otherwise limits its own: after the wait, with no shell coming (another shell, none),
+  // or when the shell is there but its token cannot be had or is itself elevated.
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, true, kUsersShellWaitMs), ShellLaunch::LimitedToken);
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, false, 0), ShellLaunch::LimitedToken);
+  EXPECT_EQ(ChooseShellLaunch(true, true, false, true, 0), ShellLaunch::LimitedToken);
+  // There is no way back to the full token.
   for (unsigned long long waited : {0ull, kUsersShellWaitMs, 10 * kUsersShellWaitMs})
     for (int found = 0; found < 2; ++found)
       for (int usable = 0; usable < 2; ++usable)
-        EXPECT_NE(ChooseShellLaunch(true, found != 0, usable != 0, waited), ShellLaunch::OwnToken);
+        for (int starting = 0; starting < 2; ++starting)
+          EXPECT_NE(ChooseShellLaunch(true, found != 0, usable != 0, starting != 0, waited), ShellLaunch::OwnToken);
 
   // The limited token keeps a standard user's privileges (shut down, undock, time zone) only.
   EXPECT_TRUE(StandardUserPrivilege(L"SeShutdownPrivilege"));

@@ -94,8 +94,11 @@ BANNER = ("hello\r\n"
           "Ctrl+Alt+Enter\r\n")
 MAKING = "Making desk new..   \r\n"
 READY = "desk new ok\r\n"
+# Wine gives every program an administrator's elevated split token and "Default" no shell, so the
+# shell of "desk new" starts with a limited token.
+LIMITED_SHELL = "MakeDesktop: explorer started with a limited token,administrators deny-only,medium integrity\r\n"
 # The desktop creation thread logs these a moment after start-up when all goes well.
-CREATION_LINES = (MAKING, READY)
+CREATION_LINES = (LIMITED_SHELL, MAKING, READY)
 REFUSED = "还没启动完毕，不能切换\r\n"
 RESTART = "desk n is dead\r\nnow restart it ..\r\n"
 TASKBAR_RESTARTED = "explorer restarted..\r\n"
