@@ -212,7 +212,8 @@ bool GrantDesktopTo(const char* desktop, HANDLE token) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   DWORD e = GetSecurityInfo(desk.get(), SE_WINDOW_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                             nullptr, &sd);
-  if (e == ERROR_SUCCESS) {
+  // No DACL lets everyone in: a grant would make one that shuts out everyone else.
+  if (e == ERROR_SUCCESS && dacl) {
     EXPLICIT_ACCESS_W access{};
     access.grfAccessPermissions = kShellDesktopRights;
     access.grfAccessMode = GRANT_ACCESS;

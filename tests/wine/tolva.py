@@ -290,6 +290,20 @@ def command_lines(p, with_loader=False):
     return lines
 
 
+def current_folders(p):
+    """(command line, Unix current directory) of the prefix's processes: a Wine process's Unix
+    current directory is the Windows one it was started with."""
+    folders = []
+    for pid in prefix_processes(p.path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                words = [w.strip() for w in f.read().decode("utf-8", "replace").split("\0") if w.strip()]
+            folders.append((" ".join(words), os.path.realpath(f"/proc/{pid}/cwd")))
+        except OSError:
+            continue
+    return folders
+
+
 def shell_pids(p):
     """Unix pids of the shells the program started (command line SHELL_COMMAND exactly)."""
     pids = []
