@@ -61,7 +61,9 @@ int TolvaApp::InitInstance() {
       break;
   }
 
-  SetProcessShutdownParameters(0x100, 0);  // as the second copy: after the user's programs
+  // Asked before the user's programs (first of the applications' range): while their work is open
+  // on "desk new" this copy shows that desktop, so their save prompts are seen.
+  SetProcessShutdownParameters(0x3FF, 0);
   deskNameStr = win::Text<16>(kFirstCopyTitle);
   CMainDlg dlg;
   dlg.DoModal();

@@ -10,6 +10,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
           GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"))))
     setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Out of the folder the program was started from: a USB stick holding it could not be ejected
+  // while a copy runs there. The Windows folder is always there.
+  wchar_t windowsDir[MAX_PATH + 1];
+  const UINT dirLength = GetSystemWindowsDirectoryW(windowsDir, MAX_PATH + 1);
+  if (dirLength > 0 && dirLength <= MAX_PATH) SetCurrentDirectoryW(windowsDir);
 
   TolvaApp app;
   // The worker threads are never joined: ExitProcess ends them before anything is torn down, so

@@ -1,12 +1,17 @@
 #include "desktop/desk_record.h"
 
+#include <atomic>
 #include <utility>
 
 #include "desktop/protocol.h"
 
 namespace {
 DeskState deskState;
+std::atomic<bool> exitNoted{false};
 }  // namespace
+
+void NoteExit() { exitNoted = true; }
+bool ExitNoted() { return exitNoted; }
 
 DeskState& DeskRecord() { return deskState; }
 
@@ -35,8 +40,19 @@ void BeginDesktopRun() {
 }
 
 void EndDesktopRun(DeskRun&& run) {
+  // Under the lock: the exit steps note the exit before they take it, so whatever this run
+  // started is either ended here or found by them.
   DeskLock lock;
   DeskState& s = DeskRecord();
+  if (ExitNoted()) {
+    if (run.newCopy) TerminateProcess(run.newCopy.get(), 0);
+    if (run.explorer && !run.explorerAdopted) TerminateProcess(run.explorer.get(), 1);
+    return;
+  }
+  if (!run.shellWaiting)
+    s.shellWaitSince = 0;
+  else if (!s.shellWaitSince)
+    s.shellWaitSince = GetTickCount64();
   if (run.desk) {
     s.deskNew = std::move(run.desk);  // closes the handle of the run before
     s.deskNewReady = true;

@@ -25,6 +25,9 @@ struct DeskState {
   // Set once a switch was seen to move the input desktop: from then on the input desktop's name
   // is believed over `shown`. Wine never moves it, so there `shown` alone decides.
   bool inputTrusted = false;
+  // Since when (GetTickCount64) a shell waits for the user's ordinary shell to come up on
+  // "Default"; 0 when none waits.
+  unsigned long long shellWaitSince = 0;
 };
 
 // The one record; read or written only while a DeskLock is held.
@@ -40,14 +43,21 @@ class DeskLock : public win::Lock {
 [[nodiscard]] bool OpenStartupDesktops();
 HDESK DefaultDesktop();
 
+// The exit steps note the exit before they end anything (ExitUnderWay reads it).
+void NoteExit();
+[[nodiscard]] bool ExitNoted();
+
 // What one creation run opened and started; each is null when that step failed or did not run.
 struct DeskRun {
   win::Desktop desk;
   win::Handle explorer;
   win::Handle newCopy;
+  bool explorerAdopted = false;  // found running there, not started by this run
+  bool shellWaiting = false;     // the shell waits for the user's ordinary shell (see ShellLaunch::Wait)
 };
 // The desktop-creation thread's side: a run makes "desk new" not ready, then publishes what it
-// opened and started in one call. What the run replaces is closed.
+// opened and started in one call. What the run replaces is closed. Once the exit is under way
+// nothing is published: what the run started is ended instead (an adopted shell is left alone).
 void BeginDesktopRun();
 void EndDesktopRun(DeskRun&& run);
 // Whether the shell an earlier run started still runs.

@@ -60,3 +60,26 @@ bool ExplorerPath(const wchar_t* windowsDir, wchar_t* out, std::size_t capacity)
   std::wmemcpy(out + n, kShell, sizeof kShell / sizeof kShell[0]);
   return true;
 }
+
+bool SessionHolds(Session session, bool systemShuttingDown) {
+  return session != Session::Running || systemShuttingDown;
+}
+
+SessionStep AnswerSessionQuery(bool closeApp, int userWindows, bool newShown) {
+  SessionStep step{Session::Asked};
+  step.showNew = !closeApp && userWindows > 0 && !newShown;
+  return step;
+}
+
+SessionStep AnswerSessionEnd(bool ending, bool closeApp) {
+  SessionStep step{Session::Running};
+  if (ending && closeApp)
+    step.leave = true;
+  else if (ending)
+    step.next = Session::Ending;
+  else
+    step.cancelled = !closeApp;
+  return step;
+}
+
+bool TellCancelledLogoff(int userWindows, bool newShown) { return userWindows > 0 && !newShown; }

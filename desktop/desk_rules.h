@@ -1,6 +1,6 @@
-// Decisions about the shown desktop and the shell that Wine cannot show (pure logic): which
-// desktop a switch goes to, when the input desktop's name can be believed, and where the system's
-// shell lives.
+// Decisions about the shown desktop, the shell and the session's end that Wine cannot show (pure
+// logic): which desktop a switch goes to, when the input desktop's name can be believed, where the
+// system's shell lives, and what a copy does while the session may end.
 #pragma once
 #include <cstddef>
 
@@ -34,3 +34,28 @@ bool InputConfirmsSwitch(bool inputTrusted, InputDesk before, InputDesk after, S
 // system's shell by full path, so that no explorer.exe in the program's or the current folder
 // runs instead. False, with `out` empty, when the directory is empty or the path does not fit.
 bool ExplorerPath(const wchar_t* windowsDir, wchar_t* out, std::size_t capacity);
+
+// Where the session stands for a copy. From the system's question (logoff, shutdown, or the
+// Restart Manager closing this program) until the end comes or is called off, neither copy
+// leaves, restarts anything or shows "Default": a program on "desk new" may be showing its save
+// prompt there, and the system ends the processes itself.
+enum class Session { Running, Asked, Ending };
+// Whether a copy holds still: the session may end by its own record or by the system's word.
+bool SessionHolds(Session session, bool systemShuttingDown);
+
+struct SessionStep {
+  Session next;
+  bool showNew = false;    // bring the screen to "desk new" before answering
+  bool leave = false;      // leave as "exit anyway" does: the user's programs stay
+  bool cancelled = false;  // a logoff or shutdown was called off
+};
+// WM_QUERYENDSESSION to the first copy, always answered yes. It is asked before the user's
+// programs: with their work open on "desk new" it shows that desktop, where their save prompts will
+// appear. The Restart Manager (`closeApp`) asks this program alone to close: nothing to show.
+SessionStep AnswerSessionQuery(bool closeApp, int userWindows, bool newShown);
+// WM_ENDSESSION. With `closeApp` and `ending` the copy leaves and the session goes on; without
+// `ending` the question is over and the copy runs on.
+SessionStep AnswerSessionEnd(bool ending, bool closeApp);
+// After a called-off logoff: the user is told of the work left on "desk new" only while it is
+// not shown, since there it is in sight.
+bool TellCancelledLogoff(int userWindows, bool newShown);

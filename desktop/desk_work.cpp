@@ -24,6 +24,27 @@ ImagePath ImageOf(HANDLE process) {
   return path;
 }
 
+// Whether the window manager keeps the window out of sight (a suspended store app, a window of
+// another virtual desktop). DwmGetWindowAttribute is looked up, not linked: Windows 7 must start,
+// and it knows no cloaking anyway. dwmapi.dll by full path, from the system folder only.
+bool Cloaked(HWND wnd) {
+  using GetAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
+  constexpr DWORD kCloakedAttribute = 14;  // DWMWA_CLOAKED, Windows 8 and later
+  static const GetAttributeFn getAttribute = []() -> GetAttributeFn {
+    win::WideText<MAX_PATH + 16> path;
+    const UINT length = GetSystemDirectoryW(path.Buffer(), MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return nullptr;
+    path.SetLength(length);
+    path.Append(L"\\dwmapi.dll");
+    const HMODULE dwm = LoadLibraryW(path.c_str());  // kept for the process's life
+    return dwm ? reinterpret_cast<GetAttributeFn>(
+                     reinterpret_cast<void*>(GetProcAddress(dwm, "DwmGetWindowAttribute")))
+               : nullptr;
+  }();
+  DWORD cloaked = 0;
+  return getAttribute && SUCCEEDED(getAttribute(wnd, kCloakedAttribute, &cloaked, sizeof cloaked)) && cloaked != 0;
+}
+
 bool HasFileName(const ImagePath& path, const wchar_t* name) {
   const wchar_t* slash = wcsrchr(path.c_str(), L'\\');
   return lstrcmpiW(slash ? slash + 1 : path.c_str(), name) == 0;
@@ -40,7 +61,10 @@ BOOL CALLBACK CollectUserWindow(HWND wnd, LPARAM param) {
   title.SetLength(static_cast<size_t>(GetWindowTextW(wnd, title.Buffer(), 256)));
   facts.titled = !title.empty();
   facts.owned = GetWindow(wnd, GW_OWNER) != nullptr;
-  facts.appWindow = (GetWindowLongW(wnd, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0;
+  const LONG exStyle = GetWindowLongW(wnd, GWL_EXSTYLE);
+  facts.appWindow = (exStyle & WS_EX_APPWINDOW) != 0;
+  facts.toolWindow = (exStyle & WS_EX_TOOLWINDOW) != 0;
+  facts.cloaked = Cloaked(wnd);
   win::WideText<257> className;  // class names are at most 256 characters
   className.SetLength(static_cast<size_t>(GetClassNameW(wnd, className.Buffer(), 257)));
   facts.className = className.c_str();

@@ -5,12 +5,13 @@
 #include "desktop/desk_record.h"
 #include "desktop/protocol.h"
 #include "desktop/shell_launch.h"
+#include "desktop/switching.h"
 #include "services/log.h"
 #include "win/text.h"
 
 int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
-  // Taken on "Default", before the thread moves to the new desktop.
-  const win::Handle usersToken(PrepareShellToken());
+  // Looked for on "Default", before the thread moves to the new desktop.
+  ShellPlan plan = PlanShell(0);
   run.desk.reset(CreateDesktopA(name, nullptr, nullptr, 0, MAXIMUM_ALLOWED, nullptr));
   if (!run.desk) {
     FormatReason(reStr, "MakeDesktop: CreateDesktop  failed,error no %d ,reason is %s  \r\n");
@@ -22,17 +23,29 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
   }
   // A second explorer on a desktop that already has a shell only opens a folder window and
   // leaves, which would lose track of the live shell: one left there by an earlier run is kept.
-  if (!TrackedShellRunning()) {
-    HANDLE left = AdoptShell();
-    if (left) {
-      run.explorer.reset(left);
+  if (!TrackedShellRunning() && !ExitUnderWay()) {
+    run.explorer.reset(FindShellOn(win::FromAnsi<32>(name).c_str()));
+    if (run.explorer) {
+      run.explorerAdopted = true;
       LogLine("MakeDesktop: explorer already runs on desk new,kept\r\n");
-    } else if (!StartShell(name, usersToken.get(), &run.explorer, reStr)) {
+    } else if (plan.launch == ShellLaunch::Wait) {
+      // The watch starts it once the user's shell is up, or after the wait.
+      LogLine("MakeDesktop: the user's shell is not up yet,explorer waits for it\r\n");
+      run.shellWaiting = true;
+    } else if (!StartShell(name, plan, &run.explorer, reStr)) {
       return 0;
     }
   }
+  // A path that fills the buffer was cut: starting it would start something else, or nothing.
   win::WideText<MAX_PATH + 1> self;
-  self.SetLength(GetModuleFileNameW(nullptr, self.Buffer(), MAX_PATH));
+  const DWORD selfLength = GetModuleFileNameW(nullptr, self.Buffer(), MAX_PATH + 1);
+  if (selfLength == 0 || selfLength > MAX_PATH) {
+    if (selfLength) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    FormatReason(reStr, "MakeDesktop: GetModuleFileName failed,error no %d ,reason is %s   \r\n");
+    return 0;
+  }
+  self.SetLength(selfLength);
+  if (ExitUnderWay()) return 1;  // the exit ends what this run started; no second copy for it
   win::WideText<64> commandLine;
   commandLine.Format(L" makedesktop %ls %d", win::FromAnsi<32>(name).c_str(), number);
   StartOnDesktop(self.c_str(), commandLine.Buffer(), name, &run.newCopy);  // not examined: the watchdog notices a dead copy

@@ -1,6 +1,9 @@
 #include "desktop/shell_launch.h"
 
 #include <aclapi.h>
+#include <tlhelp32.h>
+
+#include <utility>
 
 #include "desktop/desk_rules.h"
 #include "desktop/user_work.h"
@@ -14,16 +17,44 @@ void FormatReason(ReasonLine& reStr, const char* format) {
   reStr.Format(format, static_cast<int>(error), ReasonText(error).c_str());
 }
 
+bool WindowsFolder(win::WideText<MAX_PATH + 1>& folder) {
+  // The shared Windows folder, not a per-user one of a terminal session.
+  const UINT length = GetSystemWindowsDirectoryW(folder.Buffer(), MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) {
+    folder.SetLength(0);
+    if (length) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  folder.SetLength(length);
+  return true;
+}
+
+namespace {
+
+constexpr DWORD kStartFlags = CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM;
+
+// "WinSta0\<desktop>": a desktop name alone is looked up in the window station the new process
+// inherits, which need not be the interactive one.
+using DesktopPath = win::WideText<48>;
+DesktopPath InteractiveDesktop(const char* desktop) {
+  DesktopPath path;
+  path.Format(L"WinSta0\\%ls", win::FromAnsi<32>(desktop).c_str());
+  return path;
+}
+
+}  // namespace
+
 bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop, win::Handle* process) {
-  auto desktopName = win::FromAnsi<32>(desktop);
+  DesktopPath desktopPath = InteractiveDesktop(desktop);
+  win::WideText<MAX_PATH + 1> folder;
   STARTUPINFOW si{};
   si.cb = sizeof si;
-  si.lpDesktop = desktopName.Buffer();
+  si.lpDesktop = desktopPath.Buffer();
   PROCESS_INFORMATION pi{};
   // Nothing is inherited: a session-long shell holding, say, the pipe of a launcher that
   // redirected the program's output would keep that launcher waiting for ever.
-  if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE,
-                      CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr, &si, &pi))
+  if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, kStartFlags, nullptr,
+                      WindowsFolder(folder) ? folder.c_str() : nullptr, &si, &pi))
     return false;
   win::Handle thread(pi.hThread);
   process->reset(pi.hProcess);
@@ -34,22 +65,21 @@ namespace {
 
 // The system's explorer by full path: no explorer.exe in the program's or the current folder runs
 // instead, and the Windows folder is not redirected for a 32-bit program on 64-bit Windows, as
-// System32 is. The shared one, not a per-user folder of a terminal session.
+// System32 is.
 using ShellPath = win::WideText<MAX_PATH + 16>;
 bool SystemExplorerPath(ShellPath& path) {
-  win::WideText<MAX_PATH> windowsDir;
-  const UINT dirLength = GetSystemWindowsDirectoryW(windowsDir.Buffer(), MAX_PATH);
-  if (dirLength == 0) return false;
-  windowsDir.SetLength(dirLength);
-  if (dirLength >= MAX_PATH || !ExplorerPath(windowsDir.c_str(), path.Buffer(), path.capacity() + 1)) {
+  win::WideText<MAX_PATH + 1> windowsDir;
+  if (!WindowsFolder(windowsDir)) return false;
+  if (!ExplorerPath(windowsDir.c_str(), path.Buffer(), path.capacity() + 1)) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
   return true;
 }
 
-// Elevated with a split token: the user's ordinary programs run with the limited twin.
-bool SelfElevated() {
+// Elevated from a split token: the user's ordinary programs run with the limited twin. Without
+// one (UAC off, a standard user) the type is TokenElevationTypeDefault.
+bool SelfSplitElevated() {
   HANDLE raw = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
   win::Handle token(raw);
@@ -66,25 +96,111 @@ bool TokenElevated(HANDLE token) {
          elevation.TokenIsElevated != 0;
 }
 
+constexpr DWORD kStartTokenAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY;
+
 // A primary token of the process that owns `shell`; null, with the last error set, on failure.
 HANDLE ShellToken(HWND shell) {
   DWORD pid = 0;
   if (!GetWindowThreadProcessId(shell, &pid)) return nullptr;
   win::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   HANDLE raw = nullptr;
-  if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &raw))
-    return nullptr;
+  if (!process || !OpenProcessToken(process.get(), kStartTokenAccess, &raw)) return nullptr;
   win::Handle token(raw);
   HANDLE primary = nullptr;
-  if (!DuplicateTokenEx(token.get(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
-                                         TOKEN_ADJUST_SESSIONID,
-                        nullptr, SecurityImpersonation, TokenPrimary, &primary))
+  if (!DuplicateTokenEx(token.get(), kStartTokenAccess | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID, nullptr,
+                        SecurityImpersonation, TokenPrimary, &primary))
     return nullptr;
   return primary;
 }
 
-// A desktop made by an elevated process is closed to the user's ordinary token: let that
-// token's user in, so the shell started with it can attach.
+// A SID built by the system in a buffer of its own.
+struct WellKnownSid {
+  alignas(void*) unsigned char bytes[SECURITY_MAX_SID_SIZE];
+  bool Make(WELL_KNOWN_SID_TYPE type) {
+    DWORD size = sizeof bytes;
+    return CreateWellKnownSid(type, nullptr, bytes, &size) != FALSE;
+  }
+  PSID get() { return bytes; }
+};
+
+// This program's own token made harmless for the shell: the administrative groups only deny,
+// every privilege a standard user lacks is gone, objects it makes belong to the user, and it runs
+// at medium integrity. The elevated twin's linked token would be the natural choice, but without
+// the TCB privilege the system hands it out for identification only. Null, with the last error
+// set, on failure.
+HANDLE LimitedToken() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), kStartTokenAccess | TOKEN_ADJUST_DEFAULT, &raw)) return nullptr;
+  const win::Handle own(raw);
+
+  static const WELL_KNOWN_SID_TYPE kAdminGroups[] = {
+      WinBuiltinAdministratorsSid,    WinBuiltinPowerUsersSid,   WinBuiltinAccountOperatorsSid,
+      WinBuiltinSystemOperatorsSid,   WinBuiltinPrintOperatorsSid, WinBuiltinBackupOperatorsSid,
+      WinBuiltinNetworkConfigurationOperatorsSid};
+  constexpr DWORD kGroups = sizeof kAdminGroups / sizeof kAdminGroups[0];
+  WellKnownSid groups[kGroups];
+  SID_AND_ATTRIBUTES disabled[kGroups] = {};
+  DWORD disabledCount = 0;
+  for (DWORD i = 0; i < kGroups; ++i)
+    if (groups[i].Make(kAdminGroups[i])) disabled[disabledCount++].Sid = groups[i].get();
+
+  alignas(void*) unsigned char privilegeBuffer[4096];  // TOKEN_PRIVILEGES: about 36 entries of 12 bytes
+  DWORD size = 0;
+  if (!GetTokenInformation(own.get(), TokenPrivileges, privilegeBuffer, sizeof privilegeBuffer, &size))
+    return nullptr;
+  const auto* held = reinterpret_cast<const TOKEN_PRIVILEGES*>(privilegeBuffer);
+  constexpr DWORD kMaxDropped = 64;
+  LUID_AND_ATTRIBUTES dropped[kMaxDropped] = {};
+  DWORD droppedCount = 0;
+  for (DWORD i = 0; i < held->PrivilegeCount && droppedCount < kMaxDropped; ++i) {
+    LUID luid = held->Privileges[i].Luid;
+    win::WideText<64> name;
+    DWORD length = static_cast<DWORD>(name.capacity() + 1);
+    if (LookupPrivilegeNameW(nullptr, &luid, name.Buffer(), &length)) name.SetLength(length);
+    if (!StandardUserPrivilege(name.c_str())) dropped[droppedCount++].Luid = luid;
+  }
+
+  HANDLE restricted = nullptr;
+  if (!CreateRestrictedToken(own.get(), 0, disabledCount, disabled, droppedCount, dropped, 0, nullptr,
+                             &restricted))
+    return nullptr;
+  win::Handle token(restricted);
+
+  alignas(void*) unsigned char userBuffer[128];  // TOKEN_USER with its SID (at most 76 bytes)
+  if (!GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof userBuffer, &size)) return nullptr;
+  PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+  // An elevated token's objects belong to the administrators and grant only them and the
+  // system: the shell, which may no longer use that group, would be shut out of its own.
+  TOKEN_OWNER owner{user};
+  WellKnownSid system;
+  alignas(void*) unsigned char aclBuffer[sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+  auto* acl = reinterpret_cast<PACL>(aclBuffer);
+  TOKEN_DEFAULT_DACL dacl{acl};
+  WellKnownSid medium;
+  TOKEN_MANDATORY_LABEL label{};
+  label.Label.Sid = medium.get();
+  label.Label.Attributes = SE_GROUP_INTEGRITY;
+  if (!system.Make(WinLocalSystemSid) || !medium.Make(WinMediumLabelSid) || !InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, system.get()) ||
+      !SetTokenInformation(token.get(), TokenDefaultDacl, &dacl, sizeof dacl) ||
+      !SetTokenInformation(token.get(), TokenIntegrityLevel, &label, sizeof label + GetLengthSid(medium.get())))
+    return nullptr;
+  // The owner as a limited token has it; where the system cannot change it (Wine) the default
+  // DACL alone still lets the user into the shell's objects.
+  SetTokenInformation(token.get(), TokenOwner, &owner, sizeof owner);
+  return token.release();
+}
+
+// What a shell does on its desktop: windows, menus, hooks, reading and writing its objects,
+// listing them, and bringing it to the screen. Not the right to delete the desktop or change
+// who may use it.
+constexpr DWORD kShellDesktopRights = DESKTOP_READOBJECTS | DESKTOP_CREATEWINDOW | DESKTOP_CREATEMENU |
+                                      DESKTOP_HOOKCONTROL | DESKTOP_ENUMERATE | DESKTOP_WRITEOBJECTS |
+                                      DESKTOP_SWITCHDESKTOP | READ_CONTROL;
+
+// A desktop made by an elevated process is closed to the user's ordinary and limited tokens: let
+// the token's user in with the rights a shell needs, so the shell can attach.
 bool GrantDesktopTo(const char* desktop, HANDLE token) {
   alignas(void*) unsigned char userBuffer[128];  // TOKEN_USER with its SID (at most 76 bytes)
   DWORD size = 0;
@@ -96,9 +212,10 @@ bool GrantDesktopTo(const char* desktop, HANDLE token) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   DWORD e = GetSecurityInfo(desk.get(), SE_WINDOW_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                             nullptr, &sd);
-  if (e == ERROR_SUCCESS) {
+  // No DACL lets everyone in: a grant would make one that shuts out everyone else.
+  if (e == ERROR_SUCCESS && dacl) {
     EXPLICIT_ACCESS_W access{};
-    access.grfAccessPermissions = GENERIC_ALL;
+    access.grfAccessPermissions = kShellDesktopRights;
     access.grfAccessMode = GRANT_ACCESS;
     access.grfInheritance = NO_INHERITANCE;
     access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
@@ -116,73 +233,139 @@ bool GrantDesktopTo(const char* desktop, HANDLE token) {
   return e == ERROR_SUCCESS;
 }
 
-void LogShellFallback(DWORD error) {
-  LogFormat("MakeDesktop: explorer not started as the user's shell,error no %d ,reason is %s,started with this "
-            "program's rights\r\n",
-            static_cast<int>(error), ReasonText(error).c_str());
+// Starts the shell with `token` as its user. CreateProcessAsUser takes a restricted twin of this
+// program's own token without the assign-primary privilege; the ordinary shell's token goes
+// through CreateProcessWithToken, which the elevated copy may call.
+bool StartShellAs(HANDLE token, bool limited, const char* desktop, const ShellPath& shellPath, win::Handle* explorer) {
+  wchar_t shell[] = L"explorer";  // CreateProcess may write to its command line
+  DesktopPath desktopPath = InteractiveDesktop(desktop);
+  win::WideText<MAX_PATH + 1> folder;
+  const wchar_t* startFolder = WindowsFolder(folder) ? folder.c_str() : nullptr;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.lpDesktop = desktopPath.Buffer();
+  PROCESS_INFORMATION pi{};
+  if (!GrantDesktopTo(desktop, token)) return false;
+  const BOOL started =
+      limited ? CreateProcessAsUserW(token, shellPath.c_str(), shell, nullptr, nullptr, FALSE, kStartFlags, nullptr,
+                                     startFolder, &si, &pi)
+              : CreateProcessWithTokenW(token, 0, shellPath.c_str(), shell, kStartFlags, nullptr, startFolder, &si,
+                                        &pi);
+  if (!started) return false;
+  const win::Handle thread(pi.hThread);
+  explorer->reset(pi.hProcess);
+  return true;
+}
+
+// Whether the system's explorer runs in this session: with no shell window yet, the user's shell
+// is on its way (logon, or explorer restarting).
+bool ExplorerRunsInSession() {
+  ShellPath expected;
+  DWORD session = 0;
+  if (!SystemExplorerPath(expected) || !ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
+  const win::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  if (!snapshot || !Process32FirstW(snapshot.get(), &entry)) return false;
+  do {
+    DWORD itsSession = 0;
+    if (lstrcmpiW(entry.szExeFile, L"explorer.exe") != 0 || !ProcessIdToSessionId(entry.th32ProcessID, &itsSession) ||
+        itsSession != session)
+      continue;
+    const win::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    win::WideText<MAX_PATH + 1> image;
+    DWORD length = MAX_PATH + 1;
+    if (process && QueryFullProcessImageNameW(process.get(), 0, image.Buffer(), &length)) {
+      image.SetLength(length);
+      if (lstrcmpiW(image.c_str(), expected.c_str()) == 0) return true;
+    }
+  } while (Process32NextW(snapshot.get(), &entry));
+  return false;
 }
 
 }  // namespace
 
-HANDLE PrepareShellToken() {
-  if (!SelfElevated()) return nullptr;
-  HWND shell = GetShellWindow();
-  HANDLE token = shell ? ShellToken(shell) : nullptr;
-  const DWORD error = GetLastError();
-  const ShellLaunch launch =
-      ChooseShellLaunch(true, shell != nullptr, token != nullptr, token && TokenElevated(token));
-  if (launch == ShellLaunch::OrdinaryAfterFallback) LogShellFallback(error);
-  if (launch != ShellLaunch::UsersToken && token) {
-    CloseHandle(token);
-    token = nullptr;
-  }
-  return token;
+ShellPlan PlanShell(unsigned long long waitedMs) {
+  ShellPlan plan;
+  const bool split = SelfSplitElevated();
+  HWND shell = split ? GetShellWindow() : nullptr;
+  win::Handle token(shell ? ShellToken(shell) : nullptr);
+  const bool usable = token && !TokenElevated(token.get());
+  plan.launch = ChooseShellLaunch(split, shell != nullptr, usable, split && !shell && ExplorerRunsInSession(), waitedMs);
+  if (plan.launch == ShellLaunch::UsersToken) plan.usersToken = std::move(token);
+  return plan;
 }
 
-bool StartShell(const char* desktop, HANDLE usersToken, win::Handle* explorer, ReasonLine& reStr) {
+bool StartShell(const char* desktop, ShellPlan& plan, win::Handle* explorer, ReasonLine& reStr) {
+  static const char kFailed[] = "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n";
   ShellPath shellPath;
   wchar_t shell[] = L"explorer";  // CreateProcessW may write to its command line
   if (!SystemExplorerPath(shellPath)) {
-    FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
+    FormatReason(reStr, kFailed);
     return false;
   }
-  if (usersToken) {
-    auto desktopName = win::FromAnsi<32>(desktop);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.lpDesktop = desktopName.Buffer();
-    PROCESS_INFORMATION pi{};
-    if (GrantDesktopTo(desktop, usersToken) &&
-        CreateProcessWithTokenW(usersToken, 0, shellPath.c_str(), shell,
-                                CREATE_DEFAULT_ERROR_MODE | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr, &si, &pi)) {
-      const win::Handle thread(pi.hThread);
-      explorer->reset(pi.hProcess);
-      return true;
-    }
-    LogShellFallback(GetLastError());
+  switch (plan.launch) {
+    case ShellLaunch::Wait:
+      return false;
+    case ShellLaunch::OwnToken:
+      if (StartOnDesktop(shellPath.c_str(), shell, desktop, explorer)) return true;
+      FormatReason(reStr, kFailed);
+      return false;
+    case ShellLaunch::UsersToken:
+      if (StartShellAs(plan.usersToken.get(), false, desktop, shellPath, explorer)) {
+        LogLine("MakeDesktop: explorer started with the token of the user's shell\r\n");
+        return true;
+      }
+      LogFormat("MakeDesktop: explorer not started with the token of the user's shell,error no %d \r\n",
+                static_cast<int>(GetLastError()));
+      plan.launch = ShellLaunch::LimitedToken;
+      break;
+    case ShellLaunch::LimitedToken:
+      break;
   }
-  if (!StartOnDesktop(shellPath.c_str(), shell, desktop, explorer)) {
-    FormatReason(reStr, "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n");
-    return false;
+  // Never this program's own elevated token: a shell that cannot be limited does not start.
+  const win::Handle limited(LimitedToken());
+  if (limited && StartShellAs(limited.get(), true, desktop, shellPath, explorer)) {
+    LogLine("MakeDesktop: explorer started with a limited token,administrators deny-only,medium integrity\r\n");
+    return true;
   }
-  return true;
+  FormatReason(reStr, kFailed);
+  return false;
 }
 
-HANDLE AdoptShell() {
-  // The shell window of the calling thread's desktop, only when its process is the system's
-  // explorer, the one this program starts there: a shell that a crashed earlier run left behind.
-  HWND shell = GetShellWindow();
+namespace {
+
+struct ShellSearch {
+  ShellPath expected;
+  HANDLE found = nullptr;
+};
+
+BOOL CALLBACK TakeShellWindow(HWND wnd, LPARAM param) {
+  auto* search = reinterpret_cast<ShellSearch*>(param);
+  win::WideText<257> className;  // class names are at most 256 characters
+  className.SetLength(static_cast<size_t>(GetClassNameW(wnd, className.Buffer(), 257)));
   DWORD pid = 0;
-  if (!shell || !GetWindowThreadProcessId(shell, &pid)) return nullptr;
+  if (className.empty() || !GetWindowThreadProcessId(wnd, &pid)) return TRUE;
+  if (!IsShellWindowClass(className.c_str())) return TRUE;
   win::Handle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   win::WideText<MAX_PATH + 1> image;
-  ShellPath expected;
-  DWORD length = MAX_PATH;
-  if (!process || !QueryFullProcessImageNameW(process.get(), 0, image.Buffer(), &length) ||
-      !SystemExplorerPath(expected))
-    return nullptr;
+  DWORD length = MAX_PATH + 1;
+  if (!process || !QueryFullProcessImageNameW(process.get(), 0, image.Buffer(), &length)) return TRUE;
   image.SetLength(length);
-  if (lstrcmpiW(image.c_str(), expected.c_str()) != 0) return nullptr;
-  return process.release();
+  // A live shell only: one that is ending leaves its windows for a moment.
+  if (!IsShellWindow(className.c_str(), image.c_str(), search->expected.c_str()) ||
+      WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT)
+    return TRUE;
+  search->found = process.release();
+  return FALSE;
 }
 
+}  // namespace
+
+HANDLE FindShellOn(const wchar_t* desktop) {
+  ShellSearch search;
+  if (!SystemExplorerPath(search.expected)) return nullptr;
+  win::Desktop desk(OpenDesktopW(desktop, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
+  if (desk) EnumDesktopWindows(desk.get(), TakeShellWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}

@@ -12,7 +12,6 @@ std::atomic<int> switchRefused{0};
 
 namespace {
 
-std::atomic<bool> exitUnderWay{false};  // set by the exit steps: the shell they end stays ended
 std::atomic<int> session{static_cast<int>(Session::Running)};
 
 // The input desktop as the system reports it; `error` gets the reason when it cannot be opened.
@@ -56,13 +55,13 @@ SwitchResult SwitchDesk() {
 }
 
 void TellSecondCopyToLeave() {
-  exitUnderWay = true;  // the shell ended in the exit steps is not restarted
+  NoteExit();  // the shell ended in the exit steps is not restarted
   SignalEvent(kSecondCopyEvents, kNotifyExitEvent);
   Sleep(200);  // lets the second copy leave by itself
 }
 
 BOOL ExitDesktops(bool keepShell) {
-  exitUnderWay = true;
+  NoteExit();
   DeskLock lock;
   DeskState& s = DeskRecord();
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
@@ -70,11 +69,13 @@ BOOL ExitDesktops(bool keepShell) {
   return s.defaultDesk ? SwitchDesktop(s.defaultDesk) : FALSE;
 }
 
-bool ExitUnderWay() { return exitUnderWay; }
+bool ExitUnderWay() { return ExitNoted(); }
 
 void SetSession(Session value) { session = static_cast<int>(value); }
 
-bool SessionMayEnd() { return session != static_cast<int>(Session::Running); }
+bool SessionMayEnd() {
+  return SessionHolds(static_cast<Session>(session.load()), GetSystemMetrics(SM_SHUTTINGDOWN) != 0);
+}
 
 void ShowDefaultDesktop() {
   win::Desktop home(OpenDesktopW(kDefaultDesktopNameW, 0, FALSE, DESKTOP_SWITCHDESKTOP));

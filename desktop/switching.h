@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "desktop/desk_rules.h"
+
 extern std::atomic<int> deadCount;      // ticks since the partner last said it is alive
 extern std::atomic<int> switchRefused;  // 1 once a switch was refused for want of "desk new"
 
@@ -28,10 +30,10 @@ void ShowDefaultDesktop();
 void TellSecondCopyToLeave();
 BOOL ExitDesktops(bool keepShell = false);
 
-// Where the session stands: while it may end (asked, not yet cancelled) and once it ends, neither
-// copy restarts, switches or ends anything; the system ends the processes itself.
-enum class Session { Running, Asked, Ending };
+// Where the session stands (see Session): while it may end neither copy leaves, restarts anything
+// or shows "Default".
 void SetSession(Session session);
 // Set by the exit steps: the shell they end stays ended.
 [[nodiscard]] bool ExitUnderWay();
+// Asked and not called off, ending, or the system says it is shutting down (SM_SHUTTINGDOWN).
 [[nodiscard]] bool SessionMayEnd();

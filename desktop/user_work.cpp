@@ -7,6 +7,7 @@
 
 bool IsUserWindow(const DeskWindowFacts& window) {
   if (!window.visibleStyle || !window.titled || window.ofThisProgram) return false;
+  if (window.toolWindow || window.cloaked) return false;
   if (window.owned && !window.appWindow) return false;
   if (!window.ofShell) return true;
   const wchar_t* name = window.className ? window.className : L"";
@@ -49,9 +50,33 @@ ShellRestartLimiter::Verdict ShellRestartLimiter::OnShellEnded(unsigned long lon
   return Verdict::Restart;
 }
 
-ShellLaunch ChooseShellLaunch(bool selfElevated, bool usersShellFound, bool usersTokenReady,
-                              bool usersTokenElevated) {
-  if (!selfElevated || !usersShellFound) return ShellLaunch::Ordinary;
-  if (!usersTokenReady) return ShellLaunch::OrdinaryAfterFallback;
-  return usersTokenElevated ? ShellLaunch::Ordinary : ShellLaunch::UsersToken;
+ShellLaunch ChooseShellLaunch(bool splitElevated, bool usersShellFound, bool usersTokenUsable,
+                              bool usersShellStarting, unsigned long long waitedMs) {
+  if (!splitElevated) return ShellLaunch::OwnToken;
+  if (usersTokenUsable) return ShellLaunch::UsersToken;
+  if (!usersShellFound && usersShellStarting && waitedMs < kUsersShellWaitMs) return ShellLaunch::Wait;
+  return ShellLaunch::LimitedToken;
+}
+
+bool StandardUserPrivilege(const wchar_t* name) {
+  static const wchar_t* const kKept[] = {L"SeChangeNotifyPrivilege", L"SeShutdownPrivilege", L"SeUndockPrivilege",
+                                         L"SeIncreaseWorkingSetPrivilege", L"SeTimeZonePrivilege"};
+  if (!name) return false;
+  for (const wchar_t* kept : kKept)
+    if (SameNameIgnoringCase(name, kept)) return true;
+  return false;
+}
+
+bool IsShellWindowClass(const wchar_t* className) {
+  return className && (SameNameIgnoringCase(className, L"Shell_TrayWnd") || SameNameIgnoringCase(className, L"Progman"));
+}
+
+bool IsShellWindow(const wchar_t* className, const wchar_t* image, const wchar_t* explorerImage) {
+  if (!IsShellWindowClass(className) || !image || !explorerImage || !image[0]) return false;
+  return SameNameIgnoringCase(image, explorerImage);
+}
+
+ShellStep ChooseShellStep(bool trackedRunning, bool shellFoundThere) {
+  if (trackedRunning) return ShellStep::Nothing;
+  return shellFoundThere ? ShellStep::Adopt : ShellStep::Start;
 }

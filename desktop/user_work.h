@@ -10,13 +10,15 @@ struct DeskWindowFacts {
   bool titled = false;
   bool owned = false;
   bool appWindow = false;      // WS_EX_APPWINDOW: on the taskbar although owned
+  bool toolWindow = false;     // WS_EX_TOOLWINDOW: a palette or an input-method bar, never on the taskbar
+  bool cloaked = false;        // kept out of sight by the window manager (a suspended app, another virtual desktop)
   bool ofThisProgram = false;  // a window of a copy of this program (the second copy)
   bool ofShell = false;        // a window of a shell process (explorer.exe)
   const wchar_t* className = nullptr;
 };
 
-// Whether the window is one the user works in: shown, titled, on the taskbar (unowned or an app
-// window), not this program's, and of the shell's own windows only folders and file-operation
+// Whether the window is one the user works in: shown, titled, not cloaked, on the taskbar (unowned
+// or an app window, never a tool window), not this program's, and of the shell's own windows only folders and file-operation
 // progress, never the taskbar, the desktop or their helpers.
 bool IsUserWindow(const DeskWindowFacts& window);
 
@@ -62,11 +64,28 @@ class ShellRestartLimiter {
   bool givenUp_ = false;
 };
 
-// How the shell on "desk new" starts. An elevated copy (an administrator's split token) starts
-// it with the token of the user's ordinary shell on "Default", so that "desk new" does not run
-// with administrator rights; it falls back to its own token, with a log line, when that token
-// cannot be had or used. With no shell on "Default" there is no ordinary token to prefer, and
-// when the user's shell is itself elevated (UAC off) nothing is gained from it.
-enum class ShellLaunch { Ordinary, UsersToken, OrdinaryAfterFallback };
-ShellLaunch ChooseShellLaunch(bool selfElevated, bool usersShellFound, bool usersTokenReady,
-                              bool usersTokenElevated);
+// How the shell on "desk new" starts. A copy that runs elevated from an administrator's split
+// token never hands that token on: it takes the token of the user's ordinary shell on "Default".
+// While that shell is on its way (its process runs but has no shell window yet: the program
+// started at logon, or the shell restarts) it asks again on each tick for up to kUsersShellWaitMs.
+// After that, with no shell on its way, or when the shell's token cannot be had or is itself
+// elevated, it starts the shell with a limited token made from its own (administrators
+// deny-only, medium integrity). A copy without a split token (UAC off, or a
+// standard user) starts the shell with its own token, as any program would.
+enum class ShellLaunch { OwnToken, UsersToken, Wait, LimitedToken };
+constexpr unsigned long long kUsersShellWaitMs = 60ull * 1000;
+ShellLaunch ChooseShellLaunch(bool splitElevated, bool usersShellFound, bool usersTokenUsable,
+                              bool usersShellStarting, unsigned long long waitedMs);
+// The privileges a standard user's token holds; the limited token drops every other.
+bool StandardUserPrivilege(const wchar_t* name);
+
+// The shell's taskbar ("Shell_TrayWnd") or its desktop window ("Progman").
+bool IsShellWindowClass(const wchar_t* className);
+// Whether a top-level window of "desk new" is a shell there: its taskbar or its desktop window,
+// of the system's explorer (`image` against `explorerImage`, both full paths).
+bool IsShellWindow(const wchar_t* className, const wchar_t* image, const wchar_t* explorerImage);
+// What the watch does on a tick about the shell of "desk new". A shell found there (explorer
+// restarting itself, or one the user started) is taken over, never joined by a second one: an
+// argument-less explorer beside a live shell only opens a folder window and ends.
+enum class ShellStep { Nothing, Adopt, Start };
+ShellStep ChooseShellStep(bool trackedRunning, bool shellFoundThere);

@@ -18,7 +18,14 @@ void make_today_string() {
 
 bool CheckOwnFile() {
   win::WideText<MAX_PATH + 1> path;
-  path.SetLength(GetModuleFileNameW(nullptr, path.Buffer(), MAX_PATH));
+  // A path that fills the buffer was cut: another file, or none, would be read.
+  const DWORD pathLength = GetModuleFileNameW(nullptr, path.Buffer(), MAX_PATH + 1);
+  if (pathLength == 0 || pathLength > MAX_PATH) {
+    LogFormat("CheckOwnFile: GetModuleFileName failed,error no %d \r\n",
+              static_cast<int>(pathLength ? ERROR_INSUFFICIENT_BUFFER : GetLastError()));
+    return false;
+  }
+  path.SetLength(pathLength);
   win::HeapMemory contents(HeapAlloc(GetProcessHeap(), 0, kOwnFileMaxBytes));
   if (!contents) return false;
   // Read sharing lets this check succeed while another reader (a scanner, a copy) has it open.

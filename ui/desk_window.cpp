@@ -44,7 +44,7 @@ bool DeskWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     result = 0;
     return true;
   }
-  if (FollowSessionEnd(msg, wp, result)) return true;
+  if (FollowSessionEnd(msg, wp, lp, result)) return true;
   if (msg != WM_TOLVA_QUERY) return false;
   result = AnswerQuery(wp);
   return true;
@@ -91,6 +91,9 @@ bool DeskWindow::FollowScreenChange(UINT msg, WPARAM wp, LPARAM lp) {
       if (replaced &&
           static_cast<ULONG_PTR>(GetClassLongPtrW(wnd, GCLP_HICON)) == reinterpret_cast<ULONG_PTR>(replaced.get()))
         SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+      // Then the dialog manager, which on Windows 10 1703 and later scales the controls' fonts and
+      // sizes of a per-monitor (v2) dialog; placed in the corner once they have their new size.
+      DefWindowProc(msg, wp, lp);
       PlaceWindow(wnd);
       return true;
     }
@@ -109,17 +112,22 @@ bool DeskWindow::FollowScreenChange(UINT msg, WPARAM wp, LPARAM lp) {
   return false;
 }
 
-bool DeskWindow::FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result) {
+bool DeskWindow::FollowSessionEnd(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  const bool closeApp = (static_cast<ULONG_PTR>(lp) & ENDSESSION_CLOSEAPP) != 0;
   switch (msg) {
     case WM_QUERYENDSESSION:
       SetSession(Session::Asked);
+      OnSessionQuery(closeApp);
       result = TRUE;
       return true;
-    case WM_ENDSESSION:
-      SetSession(wp ? Session::Ending : Session::Running);
-      if (!wp) OnSessionEndCancelled();
+    case WM_ENDSESSION: {
+      const SessionStep step = AnswerSessionEnd(wp != 0, closeApp);
+      SetSession(step.next);
+      if (step.cancelled) OnSessionEndCancelled();
+      if (step.leave) OnSessionLeave();
       result = 0;
       return true;
+    }
   }
   return false;
 }

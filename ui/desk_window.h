@@ -37,8 +37,13 @@ class DeskWindow : public win::Dialog {
   virtual void OnTick() = 0;
   // The taskbar restarted and took the tray icon with it; the base notes the loss.
   virtual void OnTaskbarRestart();
+  // The session may end (`closeApp`: the Restart Manager asks this program to close); the
+  // answer is yes whatever this does.
+  virtual void OnSessionQuery(bool /*closeApp*/) {}
   // A logoff or shutdown was called off.
   virtual void OnSessionEndCancelled() {}
+  // The Restart Manager closes this program: leave as "exit anyway" does.
+  virtual void OnSessionLeave() = 0;
   // A click on the tray icon brought the window to the front.
   virtual void OnTrayClick() {}
 
@@ -46,15 +51,16 @@ class DeskWindow : public win::Dialog {
 
  private:
   // The screen changed under the window. Another scale (WM_DPICHANGED): the suggested rectangle,
-  // the buttons' icons and the tray icon loaded for it. Another scale, work area (taskbar moved)
+  // the buttons' icons and the tray icon loaded for it, then the dialog manager's own scaling.
+  // Another scale, work area (taskbar moved)
   // or resolution (docking, Remote Desktop): back into the corner, as at start. Other colours or
   // theme: repainted. True for WM_DPICHANGED, answered here (with 0); the others still go on to
   // the default processing.
   bool FollowScreenChange(UINT msg, WPARAM wp, LPARAM lp);
-  // Logoff and shutdown. The query is answered yes at once: the user's programs were asked before
-  // this copy. From then until the end is called off nothing is restarted, switched or ended.
-  // True for WM_QUERYENDSESSION and WM_ENDSESSION, answered here.
-  bool FollowSessionEnd(UINT msg, WPARAM wp, LRESULT& result);
+  // Logoff, shutdown and the Restart Manager. The query is answered yes: from then until the end
+  // comes or is called off nothing leaves, is restarted or ended. True for WM_QUERYENDSESSION and
+  // WM_ENDSESSION, answered here.
+  bool FollowSessionEnd(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
   LRESULT AnswerQuery(WPARAM selector) const;
 
   static constexpr int kMaxButtons = 2;

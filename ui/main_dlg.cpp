@@ -146,6 +146,11 @@ void CMainDlg::FocusLog() { SetFocus(GetDlgItem(hwnd(), IDC_LOG)); }
 
 void CMainDlg::RequestExit(bool byUser) {
   if (m_asking) return;
+  if (SessionMayEnd()) {
+    // The user's programs may be showing their save prompts on "desk new" right now.
+    LogLine("exit skipped,the session may end\r\n");
+    return;
+  }
   const UserWork work = FindUserWork();
   switch (PlanExit(byUser ? ExitRequest::ByUser : ExitRequest::ByUpdate, work.count)) {
     case ExitPlan::RunSteps:
@@ -182,11 +187,22 @@ void CMainDlg::RequestExit(bool byUser) {
   }
 }
 
-// The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work where
-// nobody could see it.
+// Asked before the user's programs: their save prompts will appear on "desk new", so the user
+// must see it.
+void CMainDlg::OnSessionQuery(bool closeApp) {
+  const SessionStep step = AnswerSessionQuery(closeApp, FindUserWork().count, SwitchState() == kSwitchOnNew);
+  if (step.showNew) ReportSwitch(SwitchDesk());
+}
+
+// The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work.
 void CMainDlg::OnSessionEndCancelled() {
-  if (FindUserWork().count > 0)
+  if (TellCancelledLogoff(FindUserWork().count, SwitchState() == kSwitchOnNew))
     TrayIconBalloon("提示", "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n");
+}
+
+void CMainDlg::OnSessionLeave() {
+  LogLine("WM_ENDSESSION: closed by the restart manager\r\n");
+  Exit(FindUserWork().inShell);
 }
 
 void CMainDlg::RegisterHotKeys() {

@@ -14,7 +14,9 @@ class CMainDlg : public DeskWindow {
   bool OnCommand(int id, int code) override;
   void OnTick() override;
   void OnTaskbarRestart() override;
+  void OnSessionQuery(bool closeApp) override;
   void OnSessionEndCancelled() override;
+  void OnSessionLeave() override;
   void OnTrayClick() override;
 
  private:

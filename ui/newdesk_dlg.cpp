@@ -52,6 +52,12 @@ void CNewDeskDlg::OnTaskbarRestart() {
   m_okSent = 0;
 }
 
+// As when the first copy tells it to go: the user's programs on "desk new" stay.
+void CNewDeskDlg::OnSessionLeave() {
+  TrayIconDelete();
+  PostQuitMessage(0);
+}
+
 bool CNewDeskDlg::OnCommand(int id, int) {
   switch (id) {
     case IDC_EXIT:

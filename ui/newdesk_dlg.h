@@ -13,6 +13,7 @@ class CNewDeskDlg : public DeskWindow {
   bool OnCommand(int id, int code) override;
   void OnTick() override;
   void OnTaskbarRestart() override;
+  void OnSessionLeave() override;
 
  private:
   IconButton m_btnSwitch;

@@ -79,6 +79,14 @@ TEST(UserWork, OnlyShownTitledTaskbarWindowsOfOtherProgramsAndShellFolders) {
   w = notepad;
   w.ofThisProgram = true;  // the second copy's window
   EXPECT_FALSE(IsUserWindow(w));
+  w = notepad;
+  w.toolWindow = true;  // a floating palette or an input-method bar, never on the taskbar
+  EXPECT_FALSE(IsUserWindow(w));
+  w.appWindow = true;
+  EXPECT_FALSE(IsUserWindow(w));
+  w = notepad;
+  w.cloaked = true;  // kept out of sight by the window manager
+  EXPECT_FALSE(IsUserWindow(w));
 
   // The shell's own windows: folders and a running copy or move count, the taskbar, the desktop
   // and the tray do not.
@@ -156,14 +164,87 @@ TEST(ShellRestart, AtMostThreeInFiveMinutesThenNoMore) {
   EXPECT_EQ(edge.OnShellEnded(kShellRestartPeriodMs), V::Restart);  // the first fell out of the period
 }
 
-TEST(ShellLaunch, ElevatedCopyUsesTheUsersOrdinaryShellTokenOrSaysWhyNot) {
-  EXPECT_EQ(ChooseShellLaunch(false, true, true, false), ShellLaunch::Ordinary);
-  EXPECT_EQ(ChooseShellLaunch(true, true, true, false), ShellLaunch::UsersToken);
-  // The shell's process or token could not be opened, or the start with it failed.
-  EXPECT_EQ(ChooseShellLaunch(true, true, false, false), ShellLaunch::OrdinaryAfterFallback);
-  // No shell on "Default" to take a token from; UAC off, the user's shell as elevated as the program.
-  EXPECT_EQ(ChooseShellLaunch(true, false, false, false), ShellLaunch::Ordinary);
-  EXPECT_EQ(ChooseShellLaunch(true, true, true, true), ShellLaunch::Ordinary);
+TEST(ShellLaunch, NeverTheElevatedTokenOnTheNewDesktop) {
+  // No split token (UAC off, a standard user): the program's own token is the user's.
+  EXPECT_EQ(ChooseShellLaunch(false, false, false, false, 0), ShellLaunch::OwnToken);
+  EXPECT_EQ(ChooseShellLaunch(false, true, true, true, kUsersShellWaitMs * 2), ShellLaunch::OwnToken);
+  // Elevated: the ordinary shell's token whenever it can be used...
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, false, 0), ShellLaunch::UsersToken);
+  EXPECT_EQ(ChooseShellLaunch(true, true, true, false, kUsersShellWaitMs * 2), ShellLaunch::UsersToken);
+  // ...waits for it while it is on its way (logon, the shell restarting)...
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, true, 0), ShellLaunch::Wait);
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, true, kUsersShellWaitMs - 1), ShellLaunch::Wait);
+  // ...and otherwise limits its own: after the wait, with no shell coming (another shell, none),
+  // or when the shell is there but its token cannot be had or is itself elevated.
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, true, kUsersShellWaitMs), ShellLaunch::LimitedToken);
+  EXPECT_EQ(ChooseShellLaunch(true, false, false, false, 0), ShellLaunch::LimitedToken);
+  EXPECT_EQ(ChooseShellLaunch(true, true, false, true, 0), ShellLaunch::LimitedToken);
+  // There is no way back to the full token.
+  for (unsigned long long waited : {0ull, kUsersShellWaitMs, 10 * kUsersShellWaitMs})
+    for (int found = 0; found < 2; ++found)
+      for (int usable = 0; usable < 2; ++usable)
+        for (int starting = 0; starting < 2; ++starting)
+          EXPECT_NE(ChooseShellLaunch(true, found != 0, usable != 0, starting != 0, waited), ShellLaunch::OwnToken);
+
+  // The limited token keeps a standard user's privileges (shut down, undock, time zone) only.
+  EXPECT_TRUE(StandardUserPrivilege(L"SeShutdownPrivilege"));
+  EXPECT_TRUE(StandardUserPrivilege(L"SeChangeNotifyPrivilege"));
+  EXPECT_FALSE(StandardUserPrivilege(L"SeDebugPrivilege"));
+  EXPECT_FALSE(StandardUserPrivilege(L"SeTakeOwnershipPrivilege"));
+  EXPECT_FALSE(StandardUserPrivilege(L""));  // a name that could not be looked up goes
+  EXPECT_FALSE(StandardUserPrivilege(nullptr));
+}
+
+TEST(ShellWatch, AdoptsAShellAlreadyThereBeforeStartingOne) {
+  const wchar_t* explorer = L"C:\\Windows\\explorer.exe";
+  EXPECT_TRUE(IsShellWindow(L"Shell_TrayWnd", L"c:\\windows\\EXPLORER.EXE", explorer));
+  EXPECT_TRUE(IsShellWindow(L"Progman", explorer, explorer));
+  // A folder window of the shell, or a taskbar of some other program, is no shell.
+  EXPECT_FALSE(IsShellWindow(L"CabinetWClass", explorer, explorer));
+  EXPECT_FALSE(IsShellWindow(L"Shell_TrayWnd", L"C:\\Tools\\explorer.exe", explorer));
+  EXPECT_FALSE(IsShellWindow(L"Shell_TrayWnd", L"", explorer));  // image unreadable
+
+  EXPECT_EQ(ChooseShellStep(true, false), ShellStep::Nothing);
+  EXPECT_EQ(ChooseShellStep(true, true), ShellStep::Nothing);
+  // Explorer handed over to its own new process, or the user started one: kept, not joined.
+  EXPECT_EQ(ChooseShellStep(false, true), ShellStep::Adopt);
+  EXPECT_EQ(ChooseShellStep(false, false), ShellStep::Start);
+}
+
+TEST(SessionEnd, ShowsTheUsersPromptsAndHoldsUntilTheEndComesOrIsCalledOff) {
+  // Asked first, with the user's work open on "desk new" while "Default" is shown: show it.
+  SessionStep asked = AnswerSessionQuery(false, 2, false);
+  EXPECT_EQ(asked.next, Session::Asked);
+  EXPECT_TRUE(asked.showNew);
+  EXPECT_FALSE(AnswerSessionQuery(false, 2, true).showNew);   // already shown
+  EXPECT_FALSE(AnswerSessionQuery(false, 0, false).showNew);  // nothing to save there
+  EXPECT_FALSE(AnswerSessionQuery(true, 2, false).showNew);   // the Restart Manager closes this program only
+  EXPECT_EQ(AnswerSessionQuery(true, 0, false).next, Session::Asked);
+
+  // Held from the question until the end is called off; the system's word holds too.
+  EXPECT_TRUE(SessionHolds(Session::Asked, false));
+  EXPECT_TRUE(SessionHolds(Session::Ending, false));
+  EXPECT_TRUE(SessionHolds(Session::Running, true));
+  EXPECT_FALSE(SessionHolds(Session::Running, false));
+
+  const SessionStep ending = AnswerSessionEnd(true, false);
+  EXPECT_EQ(ending.next, Session::Ending);
+  EXPECT_FALSE(ending.leave || ending.cancelled);
+  const SessionStep cancelled = AnswerSessionEnd(false, false);
+  EXPECT_EQ(cancelled.next, Session::Running);
+  EXPECT_TRUE(cancelled.cancelled);
+  // The Restart Manager: closed, the copy leaves and the session goes on; not closed, it runs on
+  // and no logoff was cancelled.
+  const SessionStep closed = AnswerSessionEnd(true, true);
+  EXPECT_EQ(closed.next, Session::Running);
+  EXPECT_TRUE(closed.leave);
+  const SessionStep kept = AnswerSessionEnd(false, true);
+  EXPECT_EQ(kept.next, Session::Running);
+  EXPECT_FALSE(kept.leave || kept.cancelled);
+
+  EXPECT_TRUE(TellCancelledLogoff(1, false));
+  EXPECT_FALSE(TellCancelledLogoff(1, true));  // "desk new" shown: the work is in sight
+  EXPECT_FALSE(TellCancelledLogoff(0, false));
 }
 
 TEST(Listener, WaitsOnlyOnTheCreatedEventsAndMapsAWakeBackToItsName) {

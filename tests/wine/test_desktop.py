@@ -16,7 +16,7 @@ from tolva import (BALLOON_TITLE, HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXI
                    tray_holds_icons)
 
 
-WM_QUERYENDSESSION, WM_ENDSESSION, ENDSESSION_LOGOFF = 0x0011, 0x0016, 0x80000000
+WM_QUERYENDSESSION, WM_ENDSESSION, ENDSESSION_LOGOFF, ENDSESSION_CLOSEAPP = 0x0011, 0x0016, 0x80000000, 0x1
 # The exit question: a message box of the first copy on Default, its text, its buttons.
 MESSAGE_TEXT_ID = 0xFFFF
 IDCANCEL, IDYES, IDNO = 2, 6, 7
@@ -108,12 +108,32 @@ def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
     # A cancelled logoff with an empty desk new says nothing.
     no_balloon_for(p, text=WORK_OPEN)
 
-    # Nothing of the user's is open on desk new (the shell's own window is no folder window):
-    # exit asks nothing and leaves no shell behind.
-    p.send(main, WM_COMMAND, IDC_EXIT, 0)
-    wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end without asking")
+    # The Restart Manager asks and then does not close the program: the session is not ending,
+    # so a shell that ends is still brought back.
+    for window in (main, second):
+        check(p.send(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP) == 1, "the close request not answered yes")
+        p.send(window, WM_ENDSESSION, 0, ENDSESSION_CLOSEAPP)
+    old_shells = shell_pids(p)
+    os.kill(old_shells[0], signal.SIGKILL)
+    wait_until(lambda: log(p, main).count(SHELL_RESTART) == 3 and len(shell_pids(p)) == 1, 20, 0.5,
+               f"the shell was not restarted after the close request was dropped: {log(p, main)!r}")
+
+    # The Restart Manager closes the program: both copies leave as "exit anyway" does, and the
+    # user's program on desk new stays.
+    rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
+    check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
+    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
+                                       if w[1] == int(out) and w[3] and shown(p, w[0])), None),
+                         20, 0.3, "notepad's window did not come up on desk new")
+    for window in (second, main):
+        check(p.send(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP) == 1, "the close request not answered yes")
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "the Restart Manager's question switched the desktop")
+    for window in (second, main):
+        p.send(window, WM_ENDSESSION, 1, ENDSESSION_CLOSEAPP)
+    wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not leave when closed")
     wait_until(lambda: p.procs_named() == 0 and started_shells(p) == 0, 20, 0.5,
-               f"a copy or a shell is left after the exit: {command_lines(p)}")
+               f"a copy or a shell is left after the close: {command_lines(p)}")
+    check(p.exists(notepad[0]), "the user's program did not survive the close")
 
 
 def test_switch_refused_before_ready_then_every_trigger_flips(p):
@@ -211,8 +231,20 @@ def test_exit_ends_both_copies_and_the_shell(p):
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "the answer did not switch to desk new")
     check(proc.poll() is None and p.exists(second), "going to desk new ended a copy")
 
-    # A logoff that the system cancelled (perhaps for the user's program) says the work is open there.
+    # A logoff asked while "Default" is shown: the first copy, asked before the user's programs,
+    # brings the screen to desk new, where their save prompts will appear.
+    p.send(main, WM_COMMAND, IDC_SWITCH, 0)
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "did not switch back to Default")
+    check(p.send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == 1, "WM_QUERYENDSESSION not answered yes")
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "the logoff's question did not bring the screen to desk new")
+    # Called off while desk new is shown: the work is in sight, no balloon. Called off while the
+    # user looks at Default: the balloon says the work is open there.
+    p.send(main, WM_ENDSESSION, 0, ENDSESSION_LOGOFF)
+    time.sleep(1)
+    check(WORK_OPEN not in balloon_texts(p), "a balloon about the work while desk new is shown")
     p.send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF)
+    p.send(main, WM_COMMAND, IDC_SWITCH, 0)
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "did not switch to Default during the logoff's question")
     p.send(main, WM_ENDSESSION, 0, ENDSESSION_LOGOFF)
     wait_until(lambda: WORK_OPEN in balloon_texts(p), 10, 0.3, "no balloon about the work open on desk new")
 

@@ -1,11 +1,13 @@
 """Start-up of the program under Wine: roles, the first copy's window and its log, closing, exit."""
 
+import os
+
 from harness import (SC_CLOSE, VK_ESCAPE, VK_RETURN, WM_CLOSE, WM_COMMAND, WM_HOTKEY, WM_KEYDOWN,
                      WM_NULL, WM_SYSCOMMAND, WS_EX_TOPMOST, check, wait_until)
 from tolva import (BANNER, CREATION_LINES, HK_EXIT, IDC_CANCEL, IDC_EXIT, IDC_LOG, MAIN_TITLE, MARKER_EVENT,
                    RUNNING_TITLE, SECOND_TITLE, TASKBAR_RESTARTED, WM_TRAYNOTIFY, lines_an_action_writes,
                    log_lines_after_banner, start_first_copy)
-from tolva import LOG_DRAIN_MESSAGE, SHELL_FAILED_193, balloon_texts, log
+from tolva import LOG_DRAIN_MESSAGE, READY, SHELL_COMMAND, SHELL_FAILED_193, balloon_texts, current_folders, log
 
 WM_KEYUP = 0x0101
 WM_APP = 0x8000
@@ -25,7 +27,11 @@ def alive(proc):
 
 
 def test_first_copy_window_banner_placement_and_hot_keys(p):
-    proc, hwnd = start_first_copy(p)
+    # Started from a folder of the user's (a USB stick, Downloads), which it must not hold.
+    scratch = p.tmp / "scratch"
+    scratch.mkdir()
+    proc = p.start(cwd=scratch)
+    hwnd = p.find(MAIN_TITLE, 20000)
 
     # The first answer comes once start-up has run, before the creation thread has logged much.
     text = p.text(hwnd, IDC_LOG)
@@ -55,6 +61,14 @@ def test_first_copy_window_banner_placement_and_hot_keys(p):
         rc, out = p.driver("hold-hotkey", MOD_CTRL_ALT, vk, 0)
         check(rc == 1 and out.strip() == "failed 1409", f"{name} was free after start-up: {out.strip()!r}")
     check(alive(proc), "program ended")
+
+    # The shell and the second copy run in the Windows folder, not in the one of the start.
+    wait_until(lambda: READY in log(p, hwnd), 30, 0.3, "the second copy never reported readiness")
+    windows_folder = os.path.realpath(p.path / "drive_c" / "windows")
+    started = [(line, folder) for line, folder in current_folders(p)
+               if line == SHELL_COMMAND or line.split()[-4:] == ["makedesktop", "desk", "new", "1"]]
+    check(len(started) == 2 and all(folder == windows_folder for _, folder in started),
+          f"expected the shell and the second copy in {windows_folder}: {started}")
 
 
 def test_close_hides_window_and_tray_click_shows_it(p):

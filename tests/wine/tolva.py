@@ -96,8 +96,11 @@ BANNER = ("hello\r\n"
           "Ctrl+Alt+Enter\r\n")
 MAKING = "Making desk new..   \r\n"
 READY = "desk new ok\r\n"
+# Wine gives every program an administrator's elevated split token and "Default" no shell, so the
+# shell of "desk new" starts with a limited token.
+LIMITED_SHELL = "MakeDesktop: explorer started with a limited token,administrators deny-only,medium integrity\r\n"
 # The desktop creation thread logs these a moment after start-up when all goes well.
-CREATION_LINES = (MAKING, READY)
+CREATION_LINES = (LIMITED_SHELL, MAKING, READY)
 REFUSED = "还没启动完毕，不能切换\r\n"
 # A name of the first copy's that another program holds as some other object (error 6).
 EVENT_FAILED = "CreateEvent eventsStr[{}]{} failed,error no 6 \r\n"
@@ -317,6 +320,20 @@ def command_lines(p, with_loader=False):
         line = " ".join(word.strip() for word in words if word.strip())
         lines.append((loader, line) if with_loader else line)
     return lines
+
+
+def current_folders(p):
+    """(command line, Unix current directory) of the prefix's processes: a Wine process's Unix
+    current directory is the Windows one it was started with."""
+    folders = []
+    for pid in prefix_processes(p.path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                words = [w.strip() for w in f.read().decode("utf-8", "replace").split("\0") if w.strip()]
+            folders.append((" ".join(words), os.path.realpath(f"/proc/{pid}/cwd")))
+        except OSError:
+            continue
+    return folders
 
 
 def shell_pids(p):
