@@ -31,12 +31,16 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
       return 0;
     }
   }
+  StartSecondCopy(name, number, &run.newCopy);  // not examined: the watchdog notices a dead copy
+  return 1;
+}
+
+bool StartSecondCopy(const char* name, int number, win::Handle* process) {
   win::WideText<MAX_PATH + 1> self;
   self.SetLength(GetModuleFileNameW(nullptr, self.Buffer(), MAX_PATH));
   win::WideText<64> commandLine;
   commandLine.Format(L" makedesktop %ls %d", win::FromAnsi<32>(name).c_str(), number);
-  StartOnDesktop(self.c_str(), commandLine.Buffer(), name, &run.newCopy);  // not examined: the watchdog notices a dead copy
-  return 1;
+  return StartOnDesktop(self.c_str(), commandLine.Buffer(), name, process);
 }
 
 void checkMake(int result, const char* name, const char* reStr) {
