@@ -103,6 +103,7 @@ SHELL_RESTART = "explorer of desk new ended,restart it ..\r\n"
 # A shell that cannot start: the system's text for error 193 keeps its insert.
 SHELL_FAILED_193 = ("Make desk new failed,reStr is MakeDesktop: CreateProcess explorer failed,error no 193 ,"
                     "reason is %1 ")
+SECOND_COPY_RESTART = "second copy of desk new ended,restart it ..\r\n"
 # A cancelled logoff while the user's programs are open on "desk new".
 WORK_OPEN = "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n"
 OK_BALLOON = "启动已OK\r\n"
@@ -305,6 +306,35 @@ def started_shells(p):
     """Shells the program started: command line "explorer" exactly. Wine's own explorer.exe
     processes, one per desktop in use, run as "C:\\windows\\system32\\explorer.exe /desktop"."""
     return command_lines(p).count(SHELL_COMMAND)
+
+
+def unix_pids(p, image):
+    """Unix pids of the prefix's processes whose command line names image (e.g. notepad.exe)."""
+    pids = []
+    for pid in prefix_processes(p.path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if image.encode() in f.read().lower():
+                    pids.append(pid)
+        except OSError:
+            continue
+    return pids
+
+
+def xdotool(*args):
+    """Runs xdotool on the tests' display; fails the test when it fails, so no key is believed sent
+    that was not."""
+    result = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True, timeout=30)
+    check(result.returncode == 0, f"xdotool {' '.join(map(str, args))} failed: {result.stderr.strip()}")
+    return result.stdout
+
+
+def x_windows(unix_pid):
+    """The mapped X windows of a Wine process. Wine draws every desktop's windows on the one X
+    screen, so a window on "desk new" has an X window like any other, marked with the Unix pid."""
+    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(unix_pid)], capture_output=True,
+                            text=True, timeout=30)
+    return result.stdout.split()  # none found: exit code 1 and no output
 
 
 def samples(p, hwnd, selector, seconds, interval=0.5):
