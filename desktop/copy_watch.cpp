@@ -8,6 +8,7 @@
 #include "desktop/protocol.h"
 #include "desktop/switching.h"
 #include "services/log.h"
+#include "win/error_text.h"
 
 namespace {
 
@@ -49,7 +50,10 @@ void WatchSecondCopy() {
   LogLine("second copy of desk new ended,restart it ..\r\n");
   DeskRun run;  // the copy alone: the desktop and its shell stay as they are
   if (!StartSecondCopy(kNewDesktopName, 1, &run.newCopy)) {
-    LogFormat("MakeDesktop: CreateProcess second copy failed,error no %d \r\n", static_cast<int>(GetLastError()));
+    // The watchdog tries the whole creation again later.
+    const DWORD error = GetLastError();
+    LogFormat("WatchSecondCopy: CreateProcess failed,error no %d ,reason is %s\r\n", static_cast<int>(error),
+              ReasonText(error).c_str());
     return;
   }
   EndDesktopRun(std::move(run));

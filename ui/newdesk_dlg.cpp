@@ -51,8 +51,8 @@ BOOL CNewDeskDlg::OnInitDialog() {
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面 Ctrl+Alt+N / Ctrl+Alt+Enter");
-  RegisterHotKeys();
   CreateOwnEvents(kSecondCopyEvents, BalloonExistingEvent);
+  RegisterHotKeys();  // after the events: its balloon, if any, is the one left shown
   StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
   return TRUE;
 }

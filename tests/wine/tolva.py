@@ -107,6 +107,8 @@ SECOND_COPY_RESTART = "second copy of desk new ended,restart it ..\r\n"
 # A cancelled logoff while the user's programs are open on "desk new".
 WORK_OPEN = "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n"
 OK_BALLOON = "启动已OK\r\n"
+# The second copy's balloon when a key of "desk new" could not be registered (other than taken in the session).
+HOTKEYS_FAILED = "热键注册失败:"
 # The update worker's last words in the test builds, whose server refuses at once.
 UPDATE_FAILED = "updating failed,please check your network or firewal..\r\n"
 
