@@ -2,6 +2,8 @@
 first copy's listener, a refused switch and the readiness balloon, the tray icon's restart and
 hiding, and the first copy's handles over a long run."""
 
+import os
+import signal
 import time
 
 from harness import SC_MINIMIZE, WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, WS_MINIMIZE, check, wait_until
@@ -9,7 +11,7 @@ from tolva import (BALLOON_TITLE, DESK_N_OK, EXIT_TOLVA, HELLO, HIDE_M, HK_TRAY,
                    IDC_SWITCH, IDC_TRAY, MAIN_TITLE, MARKER_EVENT, OK_BALLOON, Q_DEAD_COUNT, Q_SWITCH_REFUSED,
                    Q_SWITCH_STATE, Q_TRAY_SHOWN, RUNNING_TITLE, SWITCH_DESK, TASKBAR_RESTARTED, UPDATE_FAILED,
                    WM_TOLVA_QUERY, balloons, log, open_running_dialog, query, second_copy_pid, start_first_copy,
-                   tray_holds_icons, wait_ready)
+                   tray_holds_icons, unix_pids, wait_ready)
 from tolva import READY as READY_LINE, REFUSED as REFUSED_LINE
 
 
@@ -174,8 +176,11 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
     wait_until(lambda: log(p, hwnd).count(READY_LINE) == 2, 10, 0.2, "no log line for the report")
     no_balloon_for(p, BALLOON_DELAY_WATCH)
 
-    # Without the second copy's hello, deadCount counts the first copy's ticks.
-    driver_out(p, "kill-pid", second_copy_pid(p))
+    # Without the second copy's hello, deadCount counts the first copy's ticks. Hung, not killed:
+    # an ended second copy is replaced within seconds.
+    hung = unix_pids(p, "makedesktop")
+    check(len(hung) == 1, f"expected one second copy process: {hung}")
+    os.kill(hung[0], signal.SIGSTOP)
     wait_until(lambda: query(p, hwnd, Q_DEAD_COUNT) >= 2, 15, 0.3, "deadCount does not count ticks")
 
     def taskbar_created():
@@ -235,6 +240,7 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
     check(dropped >= 2000 and dropped % 2000 == 0, f"{dropped} characters dropped from {len(full)}")
     check(after == full[dropped:], f"the log is not the whole text less its start: ...{after[-60:]!r}")
     check(first.poll() is None, "the first copy ended")
+    os.kill(hung[0], signal.SIGCONT)  # a stopped process would outlive its prefix
 
 
 def test_handle_counts_stay_flat_over_ticks_and_signals(p):
