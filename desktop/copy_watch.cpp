@@ -4,6 +4,7 @@
 
 #include "desktop/copy_rules.h"
 #include "desktop/desk_record.h"
+#include "desktop/events.h"
 #include "desktop/make_desk.h"
 #include "desktop/protocol.h"
 #include "desktop/switching.h"
@@ -48,6 +49,8 @@ void WatchSecondCopy() {
       break;
   }
   LogLine("second copy of desk new ended,restart it ..\r\n");
+  // The ended copy's events would otherwise live on in the acknowledgement this copy keeps open.
+  ReleaseEvents(kSecondCopyEvents);
   DeskRun run;  // the copy alone: the desktop and its shell stay as they are
   if (!StartSecondCopy(kNewDesktopName, 1, &run.newCopy)) {
     // The watchdog tries the whole creation again later.

@@ -22,3 +22,8 @@ void SignalEvent(int group, int k) {
   hEvents[i].reset(OpenEventA(EVENT_ALL_ACCESS, FALSE, eventsStr[i]));
   if (hEvents[i]) SetEvent(hEvents[i].get());
 }
+
+void ReleaseEvents(int group) {
+  if (group < 0 || group > 1) return;
+  for (int k = 0; k < kEventsPerGroup; ++k) hEvents[kEventsPerGroup * group + k].reset();
+}

@@ -18,3 +18,7 @@ void CreateOwnEvents(int group, void (*reportExisting)(int index, const char* na
 // Signals event 5 * group + k of the other copy, opened afresh by name. Silent when the owner
 // does not run. The previous handle of the slot is closed when this one replaces it.
 void SignalEvent(int group, int k);
+
+// Closes this process's handles of `group`'s events: an event nobody else holds then ceases to
+// exist, and a partner started anew creates it afresh instead of finding it (and reporting that).
+void ReleaseEvents(int group);

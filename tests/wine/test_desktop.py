@@ -242,6 +242,9 @@ def test_second_copy_killed_or_told_to_leave_comes_back_and_a_hung_one_is_counte
     second = replaced(p, main, old_pid, 1)
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "a killed second copy changed the shown desktop")
     wait_until(lambda: log(p, main).count(READY) == 2, 30, 0.5, "the new second copy did not report readiness")
+    # It made its events afresh: no balloon says one existed already.
+    texts = [t for _ in range(4) for t in balloon_texts(p, NEW_DESKTOP)]
+    check(not any(t.startswith("CreateEvent") for t in texts), f"the new second copy found its events: {texts}")
 
     # Told to leave by a process that is not the first copy: it shows Default first, and is back.
     old_pid = p.pid(second)

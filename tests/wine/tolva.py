@@ -247,12 +247,19 @@ def balloons(p):
     return rows
 
 
-def balloon_texts(p):
-    """Texts of the balloons on the current desktop: the tray shows each as a shown, untitled window."""
+def balloon_texts(p, desktop=None):
+    """Texts of the balloons on the desktop (the current one by default): the tray shows each as a
+    shown, untitled window. Only the input desktop's windows count as visible: elsewhere the style
+    says whether one is shown."""
     texts = []
-    for hwnd, _, visible, title in p.windows():
-        if visible and not title:
-            rc, text = p.driver("text", hwnd)  # a balloon may close meanwhile
+    for hwnd, _, visible, title in p.windows(desktop):
+        if title:
+            continue
+        if not visible and desktop:
+            rc, out = p.driver("style", hwnd)  # a balloon may close meanwhile
+            visible = rc == 0 and bool(parse_int(out) & WS_VISIBLE)
+        if visible:
+            rc, text = p.driver("text", hwnd)
             if rc == 0 and text:
                 texts.append(text)
     return texts
