@@ -87,7 +87,7 @@ if(TOLVA_WINE_TESTS)
     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY TOLVA_ARCH=x86_64 TOLVA_WINE_SLOW=1
             TOLVA_WIN64_UPDATE_DIR=${TOLVA_WIN64_DIR}-update TOLVA_WIN64_DIR=${TOLVA_WIN64_DIR}
             TOLVA_WINE_TEMPLATE=${TOLVA_WINE_TEMPLATE} TOLVA_NATIVE_DIR=${CMAKE_BINARY_DIR}
-            ${Python3_EXECUTABLE} tests/wine/run.py test_desktop test_hung_second_copy_is_replaced_after_501_ticks_slow
+            ${Python3_EXECUTABLE} tests/wine/run.py test_desktop test_hung_second_copy_is_ended_and_replaced_after_501_ticks_slow
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
   set_tests_properties(wine64.watchdog PROPERTIES TIMEOUT 900 FIXTURES_REQUIRED wine_template LABELS wine64
                        COST 1000)

@@ -28,6 +28,7 @@ set(WIN_SOURCES
   desktop/desk_record.cpp
   desktop/shell_launch.cpp
   desktop/shell_watch.cpp
+  desktop/copy_watch.cpp
   desktop/listener.cpp
   desktop/desk_work.cpp
   state/registry_store.cpp

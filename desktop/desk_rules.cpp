@@ -30,18 +30,29 @@ InputDesk ClassifyInputDesk(const wchar_t* name) {
   return InputDesk::Other;
 }
 
-SwitchTarget ChooseSwitchTarget(Desk believed, InputDesk input, bool inputTrusted) {
-  if (input == InputDesk::Unreadable) return SwitchTarget::Refuse;
-  if (inputTrusted) {
-    // From a desktop of some other program the way leads home, as the exit does.
-    return input == InputDesk::Default ? SwitchTarget::ToNew : SwitchTarget::ToDefault;
+InputDesk WhereUserIs(Desk believed, InputDesk input, bool inputTrusted) {
+  if (input == InputDesk::Unreadable || inputTrusted) return input;
+  return believed == Desk::Default ? InputDesk::Default : InputDesk::New;
+}
+
+SwitchTarget ChooseSwitchTarget(Desk believed, InputDesk input, bool inputTrusted, SwitchRequest request) {
+  const InputDesk where = WhereUserIs(believed, input, inputTrusted);
+  if (where == InputDesk::Unreadable) return SwitchTarget::Refuse;
+  switch (request) {
+    case SwitchRequest::ToDefault:
+      return where == InputDesk::Default ? SwitchTarget::Stay : SwitchTarget::ToDefault;
+    case SwitchRequest::ToNew:
+      return where == InputDesk::New ? SwitchTarget::Stay : SwitchTarget::ToNew;
+    case SwitchRequest::Other:
+      break;
   }
-  return believed == Desk::Default ? SwitchTarget::ToNew : SwitchTarget::ToDefault;
+  // From a desktop of some other program the way leads home, as the exit does.
+  return where == InputDesk::Default ? SwitchTarget::ToNew : SwitchTarget::ToDefault;
 }
 
 bool InputConfirmsSwitch(bool inputTrusted, InputDesk before, InputDesk after, SwitchTarget target) {
   if (inputTrusted) return true;
-  if (target == SwitchTarget::Refuse) return false;
+  if (target == SwitchTarget::Refuse || target == SwitchTarget::Stay) return false;
   return before != AsInput(target) && after == AsInput(target);
 }
 

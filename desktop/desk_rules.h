@@ -18,13 +18,21 @@ enum class InputDesk { Default, New, Other, Unreadable };
 // Classifies a desktop name as the system reports it; desktop names are case-insensitive.
 InputDesk ClassifyInputDesk(const wchar_t* name);
 
-enum class SwitchTarget { ToDefault, ToNew, Refuse };
+// What a request asks for: the other desktop (the switch keys and buttons), or a named one (the
+// exit question brings the user to "Default", and may send them on to "desk new").
+enum class SwitchRequest { Other, ToDefault, ToNew };
+enum class SwitchTarget { ToDefault, ToNew, Refuse, Stay };  // Stay: the one asked for is shown
 
-// The desktop a switch request goes to. Once the platform has been seen to report switches
-// truthfully (`inputTrusted`), the input desktop decides, so that a change the program did not
+// Where the user is: once the platform has been seen to report switches truthfully
+// (`inputTrusted`), the input desktop; until then the believed one. Unreadable stays unreadable.
+InputDesk WhereUserIs(Desk believed, InputDesk input, bool inputTrusted);
+
+// The desktop a request goes to, from where the user is, so that a change the program did not
 // make (lock and unlock, the elevation prompt, resume from sleep) never turns a request into a
-// switch to the desktop already shown. Until then the believed desktop decides.
-SwitchTarget ChooseSwitchTarget(Desk believed, InputDesk input, bool inputTrusted);
+// switch to the desktop already shown, nor a named request into a toggle that leads away. While
+// a secure desktop holds the input nothing is switched.
+SwitchTarget ChooseSwitchTarget(Desk believed, InputDesk input, bool inputTrusted,
+                                SwitchRequest request = SwitchRequest::Other);
 
 // Whether the input desktop can be believed from now on: it can once a switch was seen to take
 // effect, that is, the input desktop moved from elsewhere to the switch's target.

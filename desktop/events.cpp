@@ -73,3 +73,8 @@ bool SignalEvent(int group, int k) {
   hEvents[i].reset(OpenEventA(EVENT_MODIFY_STATE, FALSE, eventsStr[i]));
   return hEvents[i] && SetEvent(hEvents[i].get());
 }
+
+void ReleaseEvents(int group) {
+  if (group < 0 || group > 1) return;
+  for (int k = 0; k < kEventsPerGroup; ++k) hEvents[kEventsPerGroup * group + k].reset();
+}

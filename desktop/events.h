@@ -19,3 +19,7 @@ void CreateOwnEvents(int group, void (*report)(int index, const char* name, unsi
 // reached (its owner does not run, or the name is taken by something else). The previous handle
 // of the slot is closed when this one replaces it.
 bool SignalEvent(int group, int k);
+
+// Closes this process's handles of `group`'s events: an event nobody else holds then ceases to
+// exist, and a partner started anew creates it afresh instead of finding it (and reporting that).
+void ReleaseEvents(int group);

@@ -9,6 +9,21 @@
 #include "services/log.h"
 #include "win/text.h"
 
+namespace {
+
+// This program's own path; false, with the last error set, when it cannot be had whole.
+bool ProgramPath(win::WideText<MAX_PATH + 1>& self) {
+  const DWORD length = GetModuleFileNameW(nullptr, self.Buffer(), MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) {
+    if (length) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  self.SetLength(length);
+  return true;
+}
+
+}  // namespace
+
 int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
   // Looked for on "Default", before the thread moves to the new desktop.
   ShellPlan plan = PlanShell(0);
@@ -38,18 +53,21 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
   }
   // A path that fills the buffer was cut: starting it would start something else, or nothing.
   win::WideText<MAX_PATH + 1> self;
-  const DWORD selfLength = GetModuleFileNameW(nullptr, self.Buffer(), MAX_PATH + 1);
-  if (selfLength == 0 || selfLength > MAX_PATH) {
-    if (selfLength) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  if (!ProgramPath(self)) {
     FormatReason(reStr, "MakeDesktop: GetModuleFileName failed,error no %d ,reason is %s   \r\n");
     return 0;
   }
-  self.SetLength(selfLength);
   if (ExitUnderWay()) return 1;  // the exit ends what this run started; no second copy for it
+  StartSecondCopy(name, number, &run.newCopy);  // not examined: the watch notices a missing copy
+  return 1;
+}
+
+bool StartSecondCopy(const char* name, int number, win::Handle* process) {
+  win::WideText<MAX_PATH + 1> self;
+  if (!ProgramPath(self)) return false;
   win::WideText<64> commandLine;
   commandLine.Format(L" makedesktop %ls %d", win::FromAnsi<32>(name).c_str(), number);
-  StartOnDesktop(self.c_str(), commandLine.Buffer(), name, &run.newCopy);  // not examined: the watchdog notices a dead copy
-  return 1;
+  return StartOnDesktop(self.c_str(), commandLine.Buffer(), name, process);
 }
 
 void checkMake(int result, const char* name, const char* reStr) {

@@ -11,5 +11,9 @@ unsigned long __stdcall MakeDeskThreadFunc(void*);
 // left on the new desktop when attaching to it succeeded.
 int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr);
 
+// Starts a second copy of this program on the desktop `name` (" makedesktop <name> <number>").
+// False, with the last error set, when the system refuses.
+bool StartSecondCopy(const char* name, int number, win::Handle* process);
+
 // Puts the calling thread back on the default desktop and logs the outcome.
 void checkMake(int result, const char* name, const char* reStr);

@@ -30,15 +30,20 @@ InputDesk ReadInputDesk(DWORD* error) {
 
 }  // namespace
 
-SwitchResult SwitchDesk() {
+SwitchResult SwitchDesk(SwitchRequest request) {
   DWORD inputError = 0;
   {
     DeskLock lock;
     DeskState& s = DeskRecord();
     if (s.defaultDesk && s.deskNewReady) {
       const InputDesk before = ReadInputDesk(&inputError);
-      const SwitchTarget target = ChooseSwitchTarget(s.shown, before, s.inputTrusted);
-      if (target == SwitchTarget::Refuse) return {SwitchOutcome::NoInput, inputError};
+      const bool fromNew = WhereUserIs(s.shown, before, s.inputTrusted) == InputDesk::New;
+      const SwitchTarget target = ChooseSwitchTarget(s.shown, before, s.inputTrusted, request);
+      if (target == SwitchTarget::Refuse) return {SwitchOutcome::NoInput, inputError, false};
+      if (target == SwitchTarget::Stay) {
+        if (s.inputTrusted) s.shown = fromNew ? Desk::New : Desk::Default;
+        return {SwitchOutcome::AlreadyShown, 0, fromNew};
+      }
       const bool toNew = target == SwitchTarget::ToNew;
       // The shown desktop changes only with a switch that happened, so a refused switch does not
       // turn the next request around.
@@ -47,11 +52,12 @@ SwitchResult SwitchDesk() {
         DWORD ignored = 0;
         s.inputTrusted = InputConfirmsSwitch(s.inputTrusted, before, ReadInputDesk(&ignored), target);
       }
-      return {SwitchOutcome::Switched, 0};
+      return {SwitchOutcome::Switched, 0, fromNew};
     }
   }
-  switchRefused = 1;
-  return {SwitchOutcome::NotReady, 0};
+  // Only a plain switch request counts as refused: a named one comes from the exit question.
+  if (request == SwitchRequest::Other) switchRefused = 1;
+  return {SwitchOutcome::NotReady, 0, false};
 }
 
 void TellSecondCopyToLeave() {

@@ -11,16 +11,18 @@ extern std::atomic<int> deadCount;      // ticks since the partner last said it 
 extern std::atomic<int> switchRefused;  // 1 once a switch was refused for want of "desk new"
 
 enum class SwitchOutcome {
-  Switched,  // or SwitchDesktop refused, which leaves the shown desktop as it was
-  NotReady,  // no "desk new" yet: switchRefused is set
-  NoInput,   // a secure desktop holds the input; `inputError` says why it cannot be opened
+  Switched,      // or SwitchDesktop refused, which leaves the shown desktop as it was
+  AlreadyShown,  // a named request for the desktop the user is on
+  NotReady,      // no "desk new" yet: a request for the other desktop sets switchRefused
+  NoInput,       // a secure desktop holds the input; `inputError` says why it cannot be opened
 };
 struct SwitchResult {
   SwitchOutcome outcome;
   DWORD inputError;
+  bool fromNew;  // the user was on "desk new" when the request came
 };
-// UI thread: flips the input desktop between "Default" and "desk new", or says why not.
-SwitchResult SwitchDesk();
+// UI thread: shows the other desktop, or the one named, or says why not.
+SwitchResult SwitchDesk(SwitchRequest request = SwitchRequest::Other);
 // Second copy: shows "Default" before it leaves on its own, since without the first copy no hot
 // key and no button would lead the user back.
 void ShowDefaultDesktop();

@@ -35,6 +35,13 @@ bool DeskWindow::KeepTrayIcon() {
   return TrayIconShown() == 1;
 }
 
+DWORD DeskWindow::RegisterCtrlAltKey(int id, UINT vk) {
+  if (RegisterHotKey(hwnd(), id, MOD_ALT | MOD_CONTROL | MOD_NOREPEAT, vk) ||
+      RegisterHotKey(hwnd(), id, MOD_ALT | MOD_CONTROL, vk))
+    return 0;
+  return GetLastError();  // keys taken fail the same with or without the flag
+}
+
 bool DeskWindow::PreTranslateMessage(MSG& msg) {
   return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
 }

@@ -25,6 +25,9 @@ class DeskWindow : public win::Dialog {
   void BeginDeskWindow();
   // The tick's part: an icon missing from the tray is added again. True while it is shown.
   static bool KeepTrayIcon();
+  // Registers Ctrl+Alt+`vk` as hot key `id` of this window: 0, or the system's error. A held key
+  // acts once (MOD_NOREPEAT); systems before Windows 7 refuse the flag and get the key without it.
+  DWORD RegisterCtrlAltKey(int id, UINT vk);
 
   // Enter and Esc never end the two long-lived windows.
   bool PreTranslateMessage(MSG& msg) override;

@@ -1,5 +1,6 @@
 #include "ui/main_dlg.h"
 
+#include "desktop/copy_watch.h"
 #include "desktop/desk_record.h"
 #include "desktop/desk_work.h"
 #include "desktop/events.h"
@@ -57,6 +58,7 @@ void LogOwnEvent(int index, const char* name, unsigned long error) {
 void ReportSwitch(const SwitchResult& switched) {
   switch (switched.outcome) {
     case SwitchOutcome::Switched:
+    case SwitchOutcome::AlreadyShown:
       return;
     case SwitchOutcome::NoInput:
       // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
@@ -67,6 +69,12 @@ void ReportSwitch(const SwitchResult& switched) {
       TrayIconBalloon("提示", "还没启动完毕，不能切换\r\n");
       return;
   }
+}
+
+// A switch the exit question makes: while "desk new" is not ready there is nothing to go to or
+// come back from, and the user asked for no switch.
+void ReportNamedSwitch(const SwitchResult& switched) {
+  if (switched.outcome != SwitchOutcome::NotReady) ReportSwitch(switched);
 }
 
 bool IsSpaceKey(const MSG& msg) {
@@ -168,9 +176,11 @@ void CMainDlg::RequestExit(bool byUser) {
     PostMessageW(hwnd(), WM_COMMAND, IDC_EXIT, 0);
     return;
   }
-  // The question is asked on "Default", where this window is: show it first.
-  const bool wasOnNew = SwitchState() == kSwitchOnNew;
-  if (wasOnNew) ReportSwitch(SwitchDesk());
+  // The question is asked on "Default", where this window is: the user is brought there first,
+  // from wherever the screen really is.
+  const SwitchResult toQuestion = SwitchDesk(SwitchRequest::ToDefault);
+  ReportNamedSwitch(toQuestion);
+  const bool wasOnNew = toQuestion.outcome == SwitchOutcome::Switched && toQuestion.fromNew;
   m_asking = true;
   const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
   m_asking = false;
@@ -179,10 +189,10 @@ void CMainDlg::RequestExit(bool byUser) {
       Exit(work.inShell);
       return;
     case ExitAnswer::GoToNew:
-      if (SwitchState() == kSwitchOnDefault) ReportSwitch(SwitchDesk());
+      ReportNamedSwitch(SwitchDesk(SwitchRequest::ToNew));
       return;
     case ExitAnswer::Stay:
-      if (wasOnNew && SwitchState() == kSwitchOnDefault) ReportSwitch(SwitchDesk());
+      if (wasOnNew) ReportNamedSwitch(SwitchDesk(SwitchRequest::ToNew));
       return;
   }
 }
@@ -207,11 +217,9 @@ void CMainDlg::OnSessionLeave() {
 
 void CMainDlg::RegisterHotKeys() {
   // A held key acts once: without MOD_NOREPEAT auto-repeat would flip the desktops back and forth
-  // or run the exit twice. Systems before Windows 7 refuse the flag; they get the key without it.
+  // or run the exit twice.
   for (const HotKey& key : kHotKeys)
-    if (!RegisterHotKey(hwnd(), key.id, MOD_ALT | MOD_CONTROL | MOD_NOREPEAT, key.vk) &&
-        !RegisterHotKey(hwnd(), key.id, MOD_ALT | MOD_CONTROL, key.vk))
-      LogLine(key.failure);
+    if (RegisterCtrlAltKey(key.id, key.vk) != 0) LogLine(key.failure);
 }
 
 // Enter and Esc never end the window; Space never presses a button of it.
@@ -321,9 +329,11 @@ void CMainDlg::OnTick() {
   if (!trayHidden) KeepTrayIcon();
   SignalEvent(kSecondCopyEvents, kAckEvent);
   WatchShell();
+  WatchSecondCopy();
   if (++deadCount > kRestartThreshold && !SessionMayEnd()) {
     deadCount = 0;
     LogLine("desk n is dead\r\nnow restart it ..\r\n");
-    StartWorkerThread(MakeDeskThreadFunc);
+    // A hung copy is ended first, so that exactly one runs after the creation.
+    StartWorkerThread(RerunDeskThreadFunc);
   }
 }

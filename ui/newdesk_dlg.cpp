@@ -1,5 +1,6 @@
 #include "ui/newdesk_dlg.h"
 
+#include "desktop/copy_rules.h"
 #include "desktop/events.h"
 #include "desktop/protocol.h"
 #include "desktop/switching.h"
@@ -14,6 +15,18 @@
 namespace {
 
 constexpr int kQuitThreshold = 5;
+
+// Ctrl+Alt+H stays a key of "Default": hiding this window and its icon would hide the way back.
+struct HotKey {
+  int id;
+  UINT vk;
+  const char* name;
+};
+const HotKey kHotKeys[] = {
+    {HK_SWITCH_N, 'N', "Ctrl+Alt+N"},
+    {HK_EXIT, 'K', "Ctrl+Alt+K"},
+    {HK_SWITCH_ENTER, VK_RETURN, "Ctrl+Alt+Enter"},
+};
 
 void BalloonOwnEvent(int index, const char* name, unsigned long error) {
   win::Text<256> text;
@@ -40,9 +53,9 @@ BOOL CNewDeskDlg::OnInitDialog() {
   SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
-  // This copy registers no hot keys, and the first copy's act only on its own desktop.
-  m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面");
+  m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面 Ctrl+Alt+N / Ctrl+Alt+Enter");
   CreateOwnEvents(kSecondCopyEvents, BalloonOwnEvent);
+  RegisterHotKeys();  // after the events: its balloon, if any, is the one left shown
   StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
   return TRUE;
 }
@@ -58,11 +71,57 @@ void CNewDeskDlg::OnSessionLeave() {
   PostQuitMessage(0);
 }
 
+void CNewDeskDlg::RegisterHotKeys() {
+  win::Text<128> failed;
+  for (const HotKey& key : kHotKeys) {
+    const DWORD error = RegisterCtrlAltKey(key.id, key.vk);
+    if (error == 0 || HotKeyFailureIsSilent(error)) continue;
+    failed.Append(" ");
+    failed.Append(key.name);
+  }
+  if (failed.empty()) return;
+  win::Text<256> text;
+  text.Format("热键注册失败:%s\r\n请用切换按钮回到原始桌面\r\n", failed.c_str());
+  TrayIconBalloon("提示", text.c_str());
+}
+
+bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (DeskWindow::OnMessage(msg, wp, lp, result)) return true;
+  switch (msg) {
+    case WM_HOTKEY:
+      OnHotKey(static_cast<int>(wp));
+      result = 1;
+      return true;
+    case WM_DESTROY:
+      for (const HotKey& key : kHotKeys) UnregisterHotKey(hwnd(), key.id);
+      return false;
+  }
+  return false;
+}
+
+void CNewDeskDlg::OnHotKey(int id) {
+  switch (id) {
+    case HK_SWITCH_N:
+    case HK_SWITCH_ENTER:
+      SendMessageW(hwnd(), WM_COMMAND, IDC_SWITCH, 0);  // as the button
+      break;
+    case HK_EXIT:
+      // As the already-running dialog's Exit: the first copy asks about the user's programs first.
+      SignalEvent(kFirstCopyEvents, kExitTolvaEvent);
+      break;
+  }
+}
+
+void CNewDeskDlg::Leave() {
+  if (!SessionMayEnd()) ShowDefaultDesktop();
+  TrayIconDelete();
+  PostQuitMessage(0);
+}
+
 bool CNewDeskDlg::OnCommand(int id, int) {
   switch (id) {
     case IDC_EXIT:
-      TrayIconDelete();
-      PostQuitMessage(0);
+      Leave();
       return true;
     case IDC_SWITCH:
       // The first copy switches back; when its "switch desk" cannot be reached this copy shows
@@ -90,8 +149,6 @@ void CNewDeskDlg::OnTick() {
   SignalEvent(kFirstCopyEvents, kHelloEvent);
   if (++deadCount > kQuitThreshold && !SessionMayEnd()) {
     deadCount = 0;
-    ShowDefaultDesktop();
-    TrayIconDelete();
-    PostQuitMessage(0);
+    Leave();
   }
 }

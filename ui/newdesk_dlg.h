@@ -10,11 +10,20 @@ class CNewDeskDlg : public DeskWindow {
 
  protected:
   BOOL OnInitDialog() override;
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
   bool OnCommand(int id, int code) override;
   void OnTick() override;
   void OnTaskbarRestart() override;
   void OnSessionLeave() override;
 
  private:
+  // The switch keys and the exit key on "desk new" too; a failure other than the first copy's
+  // keys already reaching this desktop is told in one balloon.
+  void RegisterHotKeys();
+  void OnHotKey(int id);
+  // Leaves by itself: "Default" first (nobody is stranded on "desk new"), unless the session may
+  // be ending, which must not switch desktops.
+  void Leave();
+
   IconButton m_btnSwitch;
 };

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "desktop/copy_rules.h"
 #include "desktop/desk_rules.h"
 #include "desktop/listen_rules.h"
 #include "desktop/user_work.h"
@@ -44,6 +45,69 @@ TEST(SwitchTarget, BelievedDesktopDecidesOnAPlatformThatNeverReportsAChange) {
   // A switch seen to move the input desktop makes it trusted for good.
   EXPECT_TRUE(InputConfirmsSwitch(false, InputDesk::Default, InputDesk::New, SwitchTarget::ToNew));
   EXPECT_TRUE(InputConfirmsSwitch(true, InputDesk::Default, InputDesk::Default, SwitchTarget::ToNew));
+}
+
+TEST(SwitchTarget, NamedRequestsGoWhereTheyMeanFromWhereTheUserReallyIs) {
+  using R = SwitchRequest;
+  // Lock and unlock showed "Default" while the program believed "desk new": the exit question is
+  // already in view, and going on to "desk new" is a switch, not a toggle back to "Default".
+  EXPECT_EQ(ChooseSwitchTarget(Desk::New, InputDesk::Default, true, R::ToDefault), SwitchTarget::Stay);
+  EXPECT_EQ(ChooseSwitchTarget(Desk::New, InputDesk::Default, true, R::ToNew), SwitchTarget::ToNew);
+  EXPECT_EQ(ChooseSwitchTarget(Desk::Default, InputDesk::New, true, R::ToDefault), SwitchTarget::ToDefault);
+  EXPECT_EQ(ChooseSwitchTarget(Desk::Default, InputDesk::New, true, R::ToNew), SwitchTarget::Stay);
+  // Another program's desktop: both named requests switch.
+  EXPECT_EQ(ChooseSwitchTarget(Desk::Default, InputDesk::Other, true, R::ToDefault), SwitchTarget::ToDefault);
+  EXPECT_EQ(ChooseSwitchTarget(Desk::New, InputDesk::Other, true, R::ToNew), SwitchTarget::ToNew);
+  EXPECT_EQ(WhereUserIs(Desk::New, InputDesk::Other, true), InputDesk::Other);
+  // Before the platform was seen to report switches, the believed desktop decides as ever.
+  EXPECT_EQ(ChooseSwitchTarget(Desk::New, InputDesk::Default, false, R::ToDefault), SwitchTarget::ToDefault);
+  EXPECT_EQ(ChooseSwitchTarget(Desk::Default, InputDesk::Default, false, R::ToDefault), SwitchTarget::Stay);
+  EXPECT_EQ(ChooseSwitchTarget(Desk::Default, InputDesk::Default, false, R::ToNew), SwitchTarget::ToNew);
+  EXPECT_EQ(WhereUserIs(Desk::New, InputDesk::Default, false), InputDesk::New);
+  // A secure desktop: nothing is switched, whatever was asked.
+  for (R request : {R::Other, R::ToDefault, R::ToNew})
+    EXPECT_EQ(ChooseSwitchTarget(Desk::New, InputDesk::Unreadable, false, request), SwitchTarget::Refuse);
+  // Staying put proves nothing about the platform.
+  EXPECT_FALSE(InputConfirmsSwitch(false, InputDesk::Default, InputDesk::Default, SwitchTarget::Stay));
+}
+
+TEST(SecondCopy, OnlyKeysAlreadyRegisteredInTheSessionFailSilently) {
+  EXPECT_TRUE(HotKeyFailureIsSilent(1409));  // ERROR_HOTKEY_ALREADY_REGISTERED
+  EXPECT_FALSE(HotKeyFailureIsSilent(87));   // ERROR_INVALID_PARAMETER
+  EXPECT_FALSE(HotKeyFailureIsSilent(5));    // ERROR_ACCESS_DENIED
+  EXPECT_FALSE(HotKeyFailureIsSilent(1400));  // ERROR_INVALID_WINDOW_HANDLE
+}
+
+TEST(SecondCopy, RestartedWhenItEndsOnItsOwnAtMostThreeTimesInFiveMinutes) {
+  using A = CopyAction;
+  CopyRestartLimiter limiter;
+  CopyFacts ended;
+  ended.tracked = true;
+  ended.ended = true;
+  // Nothing to do while it runs, while nothing is watched, or while someone else ends it or starts one.
+  CopyFacts f = ended;
+  f.ended = false;
+  EXPECT_EQ(DecideCopyEnded(f, limiter, 0), A::Nothing);
+  f = ended;
+  f.tracked = false;
+  EXPECT_EQ(DecideCopyEnded(f, limiter, 0), A::Nothing);
+  for (bool CopyFacts::*busy : {&CopyFacts::runUnderWay, &CopyFacts::exitUnderWay, &CopyFacts::sessionMayEnd}) {
+    f = ended;
+    f.*busy = true;
+    EXPECT_EQ(DecideCopyEnded(f, limiter, 0), A::Nothing);
+  }
+  // Those did not count against the bound: three restarts, then one refusal, then silence.
+  EXPECT_EQ(DecideCopyEnded(ended, limiter, 1000), A::Restart);
+  EXPECT_EQ(DecideCopyEnded(ended, limiter, 2000), A::Restart);
+  EXPECT_EQ(DecideCopyEnded(ended, limiter, 3000), A::Restart);
+  EXPECT_EQ(DecideCopyEnded(ended, limiter, 4000), A::GiveUp);
+  EXPECT_EQ(DecideCopyEnded(ended, limiter, 100 * kShellRestartPeriodMs), A::Forget);
+
+  // Only a copy that left by itself has shown "Default"; a killed or crashed one has not.
+  EXPECT_TRUE(CopyShowedDefault(0));
+  EXPECT_FALSE(CopyShowedDefault(1));           // TerminateProcess by Task Manager
+  EXPECT_FALSE(CopyShowedDefault(0xC0000005));  // a crash
+  EXPECT_FALSE(CopyShowedDefault(259));         // STILL_ACTIVE
 }
 
 TEST(Shell, SystemExplorerByFullPath) {

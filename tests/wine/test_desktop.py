@@ -8,12 +8,13 @@ import time
 from harness import (PROGRAM_LOADER, SC_CLOSE, VK_ESCAPE, VK_RETURN, WINE64_LOADER, WM_CLOSE, WM_COMMAND,
                      WM_HOTKEY, WM_KEYDOWN, WM_LBUTTONUP, WM_SYSCOMMAND, WS_VISIBLE, check, prefix_processes,
                      wait_until)
-from tolva import (BALLOON_TITLE, HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, IDC_EXIT, IDC_SWITCH, MAIN_TITLE, MAKING,
-                   NEW_DESKTOP, OK_BALLOON, ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_OK_SENT, Q_SWITCH_REFUSED,
-                   Q_SWITCH_STATE, Q_TRAY_SHOWN, READY, REFUSED, RESTART, RUNNING_TITLE, SHELL_COMMAND, SHELL_RESTART,
-                   TASKBAR_RESTARTED, WM_TRAYNOTIFY, WM_TOLVA_QUERY, WORK_OPEN, balloon_texts, command_lines, log,
-                   no_balloon_for, open_running_dialog, query, samples, shell_pids, start_pair, started_shells,
-                   tray_holds_icons)
+from tolva import (BALLOON_TITLE, HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, HOTKEYS_FAILED, IDC_EXIT, IDC_SWITCH,
+                   MAIN_TITLE, MAKING, NEW_DESKTOP, OK_BALLOON, ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_OK_SENT,
+                   Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, READY, REFUSED, RESTART, RUNNING_TITLE,
+                   SECOND_COPY_RESTART, SHELL_COMMAND, SHELL_RESTART, TASKBAR_RESTARTED, WM_TRAYNOTIFY,
+                   WM_TOLVA_QUERY, WORK_OPEN, balloon_texts, command_lines, log, no_balloon_for, open_running_dialog,
+                   query, samples, shell_pids, start_pair, started_shells, tray_holds_icons, unix_pids, x_windows,
+                   xdotool)
 
 
 WM_QUERYENDSESSION, WM_ENDSESSION, ENDSESSION_LOGOFF, ENDSESSION_CLOSEAPP = 0x0011, 0x0016, 0x80000000, 0x1
@@ -207,9 +208,26 @@ def test_exit_ends_both_copies_and_the_shell(p):
     notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
                                        if w[1] == notepad_pid and w[3] and shown(p, w[0])), None),
                          20, 0.3, "notepad's window did not come up on desk new")
-    box, text = exit_question(p, main, WM_COMMAND)
+    # Real keys typed into the program on desk new, once a letter has been seen to arrive there:
+    # the switch keys lead back and forth, the exit key asks the question, on Default.
+    pids = unix_pids(p, "notepad.exe")
+    check(len(pids) == 1, f"expected one notepad process: {pids}")
+    xwin = wait_until(lambda: (lambda w: w[0] if len(w) == 1 else None)(x_windows(pids[0])), 10, 0.3,
+                      "notepad has no single mapped X window")
+    edit = p.child(notepad[0], 0)
+    xdotool("windowfocus", "--sync", xwin)
+    xdotool("type", "q")
+    wait_until(lambda: p.text(edit) == "q", 10, 0.2, "the typed letter did not reach notepad on desk new")
+    for keys, state in (("ctrl+alt+n", ON_DEFAULT), ("ctrl+alt+Return", ON_NEW)):
+        xdotool("key", keys)
+        wait_until(lambda: query(p, main, Q_SWITCH_STATE) == state, 10, 0.2, f"{keys} on desk new did not switch")
+    xdotool("key", "ctrl+alt+k")
+    box = p.find(BALLOON_TITLE, 15000)
+    check(p.pid(box) == p.pid(main), "the question does not belong to the first copy")
+    text = p.text(box, MESSAGE_TEXT_ID)
     check(notepad[3] in text and " 1 " in text, f"the question does not name the program: {text!r}")
     check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "the question is not shown on Default")
+    check(p.text(edit) == "q", "a key meant for the program switch went to notepad as well")
     # Cancel: everything as it was, desk new shown again.
     answer(p, box, IDCANCEL)
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "cancel did not return to desk new")
@@ -260,41 +278,85 @@ def test_exit_ends_both_copies_and_the_shell(p):
     check(p.exists(notepad[0]) and p.pid(notepad[0]) == notepad_pid, "the user's program did not survive the exit")
 
 
-def test_killed_second_copy_is_counted_dead_each_tick(p):
+def second_copies(p):
+    return [w for w in p.windows(NEW_DESKTOP) if w[3] == NEW_DESKTOP]
+
+
+def replaced(p, main, old_pid, restarts):
+    """Waits until one second copy other than old_pid runs and the first copy has logged its restart
+    line restarts times; returns the new copy's window."""
+    def one_new():
+        copies = second_copies(p)
+        return copies[0][0] if len(copies) == 1 and copies[0][1] != old_pid else None
+    second = wait_until(one_new, 30, 0.5, f"no new second copy within 30 s: {second_copies(p)}")
+    check(log(p, main).count(SECOND_COPY_RESTART) == restarts, f"expected {restarts} restart lines: {log(p, main)!r}")
+    check(p.procs_named() == 2, f"expected the first copy and one second copy, found {p.procs_named()}")
+    return second
+
+
+def test_second_copy_killed_or_told_to_leave_comes_back_and_a_hung_one_is_counted_dead(p):
     proc, main, second = start_pair(p)
     check(query(p, main, Q_DEAD_COUNT) < 3, "counter high while the second copy lives")
-    check(p.driver("kill-pid", p.pid(second))[0] == 0, "could not kill the second copy")
-    wait_until(lambda: p.procs_named() == 1, 10, 0.2, "the second copy did not end")
 
-    # Without hellos the counter climbs by one a tick; 501 of them restart the creation.
-    started = time.monotonic()
-    counts = samples(p, main, Q_DEAD_COUNT, 6)
-    elapsed = time.monotonic() - started
+    # Killed while desk new is shown: a new copy comes within seconds; the screen stayed where it was.
+    p.send(main, WM_COMMAND, IDC_SWITCH, 0)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "did not switch to desk new")
+    old_pid = p.pid(second)
+    check(p.driver("kill-pid", old_pid)[0] == 0, "could not kill the second copy")
+    second = replaced(p, main, old_pid, 1)
+    check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "a killed second copy changed the shown desktop")
+    wait_until(lambda: log(p, main).count(READY) == 2, 30, 0.5, "the new second copy did not report readiness")
+    # It made its events afresh: no balloon says one existed already.
+    texts = [t for _ in range(4) for t in balloon_texts(p, NEW_DESKTOP)]
+    check(not any(t.startswith("CreateEvent") for t in texts), f"the new second copy found its events: {texts}")
+
+    # Told to leave by a process that is not the first copy: it shows Default first, and is back.
+    old_pid = p.pid(second)
+    check(p.signal("notify n exit"), "could not signal notify n exit")
+    second = replaced(p, main, old_pid, 2)
+    check(query(p, main, Q_SWITCH_STATE) == ON_DEFAULT, "the first copy did not take Default as shown")
+    check(log(p, main).count(MAKING) == 1, "the creation ran again for a second copy alone")
+
+    # Hung, not ended: no restart; without hellos the counter climbs by one a tick, and 501 of them
+    # restart the creation.
+    hung = unix_pids(p, "makedesktop")
+    check(len(hung) == 1, f"expected one second copy process: {hung}")
+    os.kill(hung[0], signal.SIGSTOP)
+    try:
+        started = time.monotonic()
+        counts = samples(p, main, Q_DEAD_COUNT, 6)
+        elapsed = time.monotonic() - started
+    finally:
+        os.kill(hung[0], signal.SIGCONT)
     check(all(a <= b for a, b in zip(counts, counts[1:])), f"the counter was reset without a hello: {counts}")
     check(counts[-1] - counts[0] >= 3, f"the counter hardly rose in {elapsed:.0f} s: {counts}")
     check(counts[-1] - counts[0] <= elapsed + 1, f"the counter rose faster than once a second: {counts}")
-    check(log(p, main).count(MAKING) == 1, "the creation ran again long before 501 ticks")
+    check(log(p, main).count(MAKING) == 1 and log(p, main).count(SECOND_COPY_RESTART) == 2,
+          f"a hung second copy was restarted: {log(p, main)!r}")
     check(proc.poll() is None, "the first copy ended")
 
 
-def test_hung_second_copy_is_replaced_after_501_ticks_slow(p):
+def test_hung_second_copy_is_ended_and_replaced_after_501_ticks_slow(p):
     proc, main, second = start_pair(p)
     p.send(main, WM_COMMAND, IDC_SWITCH, 0)
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "did not switch to desk new")
     old_pid = p.pid(second)
-    # Hung, not dead: stopped from Linux, its process and window stay, it only falls silent.
-    hung = [pid for pid, line in zip(*unix_processes(p)) if "makedesktop" in line]
-    check(len(hung) == 1, f"expected one second copy process: {command_lines(p)}")
+    # Hung, not ended (an ended copy is replaced at once): only the watchdog notices it.
+    hung = unix_pids(p, "makedesktop")
+    check(len(hung) == 1, f"expected one second copy process: {hung}")
     os.kill(hung[0], signal.SIGSTOP)
 
     wait_until(lambda: RESTART in log(p, main), 700, 5, "the watchdog did not restart the creation")
+    # The watchdog ended the hung copy; Wine ends its Unix process once it runs again.
+    os.kill(hung[0], signal.SIGCONT)
     wait_until(lambda: log(p, main).count(MAKING) == 2, 30, 0.5, "the rerun of the creation did not succeed")
     wait_until(lambda: log(p, main).count(READY) == 2, 60, 0.5, "the new second copy did not report readiness")
     text = log(p, main)
     check(text.index(RESTART) < text.rindex(MAKING), f"restart and creation lines out of order: {text!r}")
 
-    copies = [w for w in p.windows(NEW_DESKTOP) if w[3] == NEW_DESKTOP and w[1] != old_pid]
-    check(len(copies) == 1, f"expected one new second copy: {copies}")
+    copies = [w for w in p.windows(NEW_DESKTOP) if w[3] == NEW_DESKTOP]
+    check(len(copies) == 1 and copies[0][1] != old_pid, f"expected one new second copy: {copies}")
+    check(p.procs_named() == 2, f"expected the first copy and one second copy, found {p.procs_named()}")
     second = copies[0][0]
     # The rerun reopened the shown desktop: the first copy still knows it is on it.
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "the switch state was lost with the rerun")
@@ -307,8 +369,6 @@ def test_hung_second_copy_is_replaced_after_501_ticks_slow(p):
 
     p.send(main, WM_COMMAND, IDC_EXIT, 0)
     wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end")
-    # Woken again, the hung copy finds the first copy gone and leaves within its six ticks.
-    os.kill(hung[0], signal.SIGCONT)
     wait_until(lambda: p.procs_named() == 0 and started_shells(p) == 0, 30, 0.5,
                f"a copy or a shell is left after the exit: {command_lines(p)}")
 
@@ -376,9 +436,13 @@ def test_hand_started_second_copy_reports_existing_events(p):
                in balloon_texts(p), 20, 0.3, "no balloon for the existing event 9")
     check(not any(text.startswith("CreateEvent") and "[9]" not in text for text in balloon_texts(p)),
           f"an earlier event's balloon is still shown: {balloon_texts(p)}")
+    # Its switch and exit keys are the first copy's on this desktop (1409): no word of that, though a
+    # balloon about them would come after the events'.
+    wait_until(lambda: query(p, hand, Q_OK_SENT) == 1, 10, 0.3, "the hand-started copy never got ready")
+    check(not any(text.startswith(HOTKEYS_FAILED) for text in balloon_texts(p)),
+          f"keys already registered were reported: {balloon_texts(p)}")
 
     # Otherwise it runs as usual: both second copies share the acknowledgements and live on.
-    wait_until(lambda: query(p, hand, Q_OK_SENT) == 1, 10, 0.3, "the hand-started copy never got ready")
     check(query(p, hand, Q_TRAY_SHOWN) == 1, "the hand-started copy has no tray icon")
     counts = []
     deadline = time.monotonic() + 8  # past six ticks

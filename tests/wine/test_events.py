@@ -2,7 +2,9 @@
 first copy's listener, a refused switch and the readiness balloon, the tray icon's restart and
 hiding, and the first copy's handles over a long run."""
 
+import os
 import re
+import signal
 import time
 
 from harness import SC_MINIMIZE, WM_COMMAND, WM_HOTKEY, WM_SYSCOMMAND, WS_MINIMIZE, check, wait_until
@@ -11,7 +13,7 @@ from tolva import (BALLOON_TITLE, DESK_N_OK, EVENT_FAILED, EXIT_TOLVA, HELLO, HI
                    ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, RUNNING_TITLE,
                    SWITCH_DESK, TASKBAR_RESTARTED, UPDATE_FAILED, WM_TOLVA_QUERY, balloons, first_copy_cpu_seconds,
                    log, no_balloon_for, open_running_dialog, query, samples, second_copy_pid, start_first_copy,
-                   tray_holds_icons, wait_ready)
+                   tray_holds_icons, unix_pids, wait_ready)
 from tolva import READY as READY_LINE, REFUSED as REFUSED_LINE
 
 
@@ -184,8 +186,11 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
     wait_until(lambda: log(p, hwnd).count(READY_LINE) == 2, 10, 0.2, "no log line for the report")
     no_balloon_for(p)
 
-    # Without the second copy's hello, deadCount counts the first copy's ticks.
-    driver_out(p, "kill-pid", second_copy_pid(p))
+    # Without the second copy's hello, deadCount counts the first copy's ticks. Hung, not killed:
+    # an ended second copy is replaced within seconds.
+    hung = unix_pids(p, "makedesktop")
+    check(len(hung) == 1, f"expected one second copy process: {hung}")
+    os.kill(hung[0], signal.SIGSTOP)
     wait_until(lambda: query(p, hwnd, Q_DEAD_COUNT) >= 2, 15, 0.3, "deadCount does not count ticks")
 
     def taskbar_created():
@@ -244,6 +249,7 @@ def test_readiness_without_refusal_and_taskbar_restart(p):
     check(dropped >= 2000 and dropped % 2000 == 0, f"{dropped} characters dropped from {len(full)}")
     check(after == full[dropped:], f"the log is not the whole text less its start: ...{after[-60:]!r}")
     check(first.poll() is None, "the first copy ended")
+    os.kill(hung[0], signal.SIGCONT)  # a stopped process would outlive its prefix
 
 
 def test_handle_counts_stay_flat_over_ticks_and_signals(p):
@@ -256,7 +262,13 @@ def test_handle_counts_stay_flat_over_ticks_and_signals(p):
     def counts():
         return {name: int(driver_out(p, "handles", pid)) for name, pid in pids.items()}
 
-    before = counts()
+    def settled():
+        first_count = counts()
+        time.sleep(5)
+        return first_count if counts() == first_count else None
+
+    # The fetch lets its last handle go a few seconds after its failure line: count from then on.
+    before = wait_until(settled, 40, 0, "the handle counts did not settle after start-up")
     # A count of signals, however fast the driver starts; then ticks up to a minute in all.
     started = time.monotonic()
     signals, toggles, switches = 200, 0, 0

@@ -113,9 +113,12 @@ SHELL_RESTART = "explorer of desk new ended,restart it ..\r\n"
 # A shell that cannot start: the system's text for error 193 keeps its insert.
 SHELL_FAILED_193 = ("Make desk new failed,reStr is MakeDesktop: CreateProcess explorer failed,error no 193 ,"
                     "reason is %1 ")
+SECOND_COPY_RESTART = "second copy of desk new ended,restart it ..\r\n"
 # A cancelled logoff while the user's programs are open on "desk new".
 WORK_OPEN = "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n"
 OK_BALLOON = "启动已OK\r\n"
+# The second copy's balloon when a key of "desk new" could not be registered (other than taken in the session).
+HOTKEYS_FAILED = "热键注册失败:"
 # The update worker's last words in the test builds, whose server refuses at once.
 UPDATE_FAILED = "updating failed,please check your network or firewal..\r\n"
 
@@ -279,11 +282,18 @@ def no_balloon_for(p, seconds=BALLOON_DELAY_WATCH, text=None):
         time.sleep(0.3)
 
 
-def balloon_texts(p):
-    """Texts of the balloons on the current desktop: the tray shows each as a shown, untitled window."""
+def balloon_texts(p, desktop=None):
+    """Texts of the balloons on the desktop (the current one by default): the tray shows each as a
+    shown, untitled window. Only the input desktop's windows count as visible: elsewhere the style
+    says whether one is shown."""
     texts = []
-    for hwnd, _, visible, title in p.windows():
-        if visible and not title:
+    for hwnd, _, visible, title in p.windows(desktop):
+        if title:
+            continue
+        if not visible and desktop:
+            style = p.answer("style", hwnd)  # None: the balloon closed meanwhile
+            visible = style is not None and bool(parse_int(style) & WS_VISIBLE)
+        if visible:
             text = p.answer("text", hwnd)  # None: the balloon closed meanwhile
             if text:
                 texts.append(text)
@@ -369,6 +379,35 @@ def first_copy_cpu_seconds(p):
             continue
         return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
     raise Failed("no first copy among the prefix's processes")
+
+
+def unix_pids(p, image):
+    """Unix pids of the prefix's processes whose command line names image (e.g. notepad.exe)."""
+    pids = []
+    for pid in prefix_processes(p.path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if image.encode() in f.read().lower():
+                    pids.append(pid)
+        except OSError:
+            continue
+    return pids
+
+
+def xdotool(*args):
+    """Runs xdotool on the tests' display; fails the test when it fails, so no key is believed sent
+    that was not."""
+    result = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True, timeout=30)
+    check(result.returncode == 0, f"xdotool {' '.join(map(str, args))} failed: {result.stderr.strip()}")
+    return result.stdout
+
+
+def x_windows(unix_pid):
+    """The mapped X windows of a Wine process. Wine draws every desktop's windows on the one X
+    screen, so a window on "desk new" has an X window like any other, marked with the Unix pid."""
+    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(unix_pid)], capture_output=True,
+                            text=True, timeout=30)
+    return result.stdout.split()  # none found: exit code 1 and no output
 
 
 def samples(p, hwnd, selector, seconds, interval=0.5):
