@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   googletest libgtest-dev
   clang clang-tidy cppcheck libclang-rt-14-dev
-  wine64 xvfb xdotool imagemagick x11-utils
+  wine64 xvfb xdotool imagemagick x11-utils openssl
   fonts-wqy-microhei fonts-wine locales
 )
 

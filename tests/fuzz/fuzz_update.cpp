@@ -1,7 +1,8 @@
 // The downloaded update file, any bytes up to the 10239 the download buffer holds, through the
 // whole road the worker takes: parse, fold into the record, format, encipher, load back, the log
 // line and the version comparison. Each step is checked against the naive reference, and a
-// record whose values hold no '<' must come back exactly as it was stored.
+// record whose values hold no '<' must come back exactly as it was stored. The same bytes, read as a
+// redirect's Location, must never lead the fetch off its own site.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "state/cipher.h"
 #include "state/record_format.h"
 #include "tests/fuzz/reference.h"
+#include "update/update_address.h"
 #include "update/update_parser.h"
 #include "version/version.h"
 
@@ -153,5 +155,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(std::string(line, lineLength - 2) == ref::CutAtBoundary(back.r_message, kMessageLineCapacity - 3));
 
   FUZZ_CHECK(IsNewerVersion(back.r_ver, kProgramVersion) == ByteWiseGreater(back.r_ver, kProgramVersion));
+
+  // The same bytes as a redirect's Location (UTF-16 units): whatever it says, the fetch takes a
+  // path only on its own site, and the path is the whole rest of the Location.
+  std::wstring location;
+  for (std::size_t i = 0; i + 1 < size && location.size() < 2048; i += 2) {
+    const wchar_t unit = static_cast<wchar_t>(data[i] | data[i + 1] << 8);
+    if (!unit) break;
+    location.push_back(unit);
+  }
+  const std::wstring site = L"http://127.0.0.1:18091";
+  RedirectTarget path;
+  if (RedirectPath((site + L"/tolva2/TOLVA_UPDATA.txt").c_str(), location.c_str(), path)) {
+    const std::wstring taken(path.c_str(), path.size());
+    FUZZ_CHECK(!taken.empty() && taken[0] == L'/' && taken.size() <= location.size());
+    FUZZ_CHECK(location.compare(location.size() - taken.size(), taken.size(), taken) == 0);
+    std::wstring before = location.substr(0, location.size() - taken.size());
+    for (wchar_t& c : before)
+      if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    FUZZ_CHECK(before.empty() ? taken.compare(0, 2, L"//") != 0 : before == site);
+  }
   return 0;
 }

@@ -141,6 +141,10 @@ class StallingServer:
                 continue
             self.accepted.append(time.monotonic())
             self.connections.append(conn)
+            self._answer(conn)
+
+    def _answer(self, conn):
+        """What the server does with an accepted connection: here, nothing."""
 
     def __exit__(self, *exc):
         self.stop.set()
@@ -156,16 +160,11 @@ class TricklingServer(StallingServer):
     gets something in time, so only a deadline on the whole fetch ends it. Keeps the time the
     client closed the connection (a send failed)."""
 
-    def _serve(self):
+    def __init__(self):
         self.closed = []
-        while not self.stop.is_set():
-            try:
-                conn, _ = self.listener.accept()
-            except OSError:
-                continue
-            self.accepted.append(time.monotonic())
-            self.connections.append(conn)
-            threading.Thread(target=self._trickle, args=(conn,), daemon=True).start()
+
+    def _answer(self, conn):
+        threading.Thread(target=self._trickle, args=(conn,), daemon=True).start()
 
     def _trickle(self, conn):
         try:
@@ -191,22 +190,15 @@ class TlsServer(StallingServer):
         self.context.load_cert_chain(cert, key)
         self.first_bytes, self.handshakes, self.requests = [], [], []
 
-    def _serve(self):
-        while not self.stop.is_set():
-            try:
-                conn, _ = self.listener.accept()
-            except OSError:
-                continue
-            self.accepted.append(time.monotonic())
-            self.connections.append(conn)
-            try:
-                conn.settimeout(10)
-                self.first_bytes.append(conn.recv(1, socket.MSG_PEEK))
-                tls = self.context.wrap_socket(conn, server_side=True)
-                self.handshakes.append("done")
-                self.requests.append(tls.recv(4096))
-            except (OSError, ssl.SSLError) as error:
-                self.handshakes.append(str(error))
+    def _answer(self, conn):
+        try:
+            conn.settimeout(10)
+            self.first_bytes.append(conn.recv(1, socket.MSG_PEEK))
+            tls = self.context.wrap_socket(conn, server_side=True)
+            self.handshakes.append("done")
+            self.requests.append(tls.recv(4096))
+        except (OSError, ssl.SSLError) as error:
+            self.handshakes.append(str(error))
 
 
 def install_browser_recorder(p):
