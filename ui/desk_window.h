@@ -13,6 +13,13 @@
 // The window commands both listeners send: the ids of ui/ids.h.
 extern const ListenerCommands kListenerCommands;
 
+// One of the windows' hot keys: its id, its key with Ctrl+Alt, and its name for messages.
+struct CtrlAltKey {
+  int id;
+  UINT vk;
+  const char* name;
+};
+
 class DeskWindow : public win::Dialog {
  protected:
   // `trayIconId` is the icon resource of the tray (loaded again at each scale); `buttons` are

@@ -35,16 +35,11 @@ const char* const kBanner[] = {
     "切换:\r\n",          "Ctrl+Alt+N\r\n",      "Ctrl+Alt+Enter\r\n",
 };
 
-struct HotKey {
-  int id;
-  UINT vk;
-  const char* failure;
-};
-const HotKey kHotKeys[] = {
-    {HK_SWITCH_N, 'N', "RegisterHotKey Ctrl+Alt+N failed\r\n"},
-    {HK_TRAY, 'H', "RegisterHotKey Ctrl+Alt+H failed\r\n"},
-    {HK_EXIT, 'K', "RegisterHotKey Ctrl+Alt+K failed\r\n"},
-    {HK_SWITCH_ENTER, VK_RETURN, "RegisterHotKey Ctrl+Alt+Enter failed\r\n"},
+const CtrlAltKey kHotKeys[] = {
+    {HK_SWITCH_N, 'N', "Ctrl+Alt+N"},
+    {HK_TRAY, 'H', "Ctrl+Alt+H"},
+    {HK_EXIT, 'K', "Ctrl+Alt+K"},
+    {HK_SWITCH_ENTER, VK_RETURN, "Ctrl+Alt+Enter"},
 };
 
 void LogOwnEvent(int index, const char* name, unsigned long error) {
@@ -218,8 +213,8 @@ void CMainDlg::OnSessionLeave() {
 void CMainDlg::RegisterHotKeys() {
   // A held key acts once: without MOD_NOREPEAT auto-repeat would flip the desktops back and forth
   // or run the exit twice.
-  for (const HotKey& key : kHotKeys)
-    if (RegisterCtrlAltKey(key.id, key.vk) != 0) LogLine(key.failure);
+  for (const CtrlAltKey& key : kHotKeys)
+    if (RegisterCtrlAltKey(key.id, key.vk) != 0) LogFormat("RegisterHotKey %s failed\r\n", key.name);
 }
 
 // Enter and Esc never end the window; Space never presses a button of it.

@@ -17,12 +17,7 @@ namespace {
 constexpr int kQuitThreshold = 5;
 
 // Ctrl+Alt+H stays a key of "Default": hiding this window and its icon would hide the way back.
-struct HotKey {
-  int id;
-  UINT vk;
-  const char* name;
-};
-const HotKey kHotKeys[] = {
+const CtrlAltKey kHotKeys[] = {
     {HK_SWITCH_N, 'N', "Ctrl+Alt+N"},
     {HK_EXIT, 'K', "Ctrl+Alt+K"},
     {HK_SWITCH_ENTER, VK_RETURN, "Ctrl+Alt+Enter"},
@@ -73,7 +68,7 @@ void CNewDeskDlg::OnSessionLeave() {
 
 void CNewDeskDlg::RegisterHotKeys() {
   win::Text<128> failed;
-  for (const HotKey& key : kHotKeys) {
+  for (const CtrlAltKey& key : kHotKeys) {
     const DWORD error = RegisterCtrlAltKey(key.id, key.vk);
     if (error == 0 || HotKeyFailureIsSilent(error)) continue;
     failed.Append(" ");
@@ -93,7 +88,7 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       result = 1;
       return true;
     case WM_DESTROY:
-      for (const HotKey& key : kHotKeys) UnregisterHotKey(hwnd(), key.id);
+      for (const CtrlAltKey& key : kHotKeys) UnregisterHotKey(hwnd(), key.id);
       return false;
   }
   return false;
