@@ -55,11 +55,17 @@ def main():
         harness.check(second is not None, "no second copy window")
         pid = p.pid(main_wnd)
         # Start-up settles once the update worker's one attempt is over (ten seconds in; this
-        # build's update server is a closed loopback port): its network layer keeps a few handles.
+        # build's update server is a closed loopback port) and its network layer has let go of
+        # its handles, a few seconds after the failure line: two counts 5 s apart agree.
         harness.wait_until(lambda: "updating failed" in p.text(main_wnd, IDC_LOG), 60,
                            message="the update attempt did not end")
-        time.sleep(2)
-        start = sample(p, pid)
+
+        def settled():
+            first = sample(p, pid)
+            time.sleep(5)
+            return first if sample(p, pid)["handles"] == first["handles"] else None
+
+        start = harness.wait_until(settled, 60, 0, "the handle count did not settle after start-up")
 
         actions = itertools.cycle([
             ("switch", lambda: p.send(main_wnd, WM_COMMAND, IDC_SWITCH)),
