@@ -196,7 +196,7 @@ void CMainDlg::RequestExit(bool byUser) {
 // must see it.
 void CMainDlg::OnSessionQuery(bool closeApp) {
   const SessionStep step = AnswerSessionQuery(closeApp, FindUserWork().count, SwitchState() == kSwitchOnNew);
-  if (step.showNew) ReportSwitch(SwitchDesk());
+  if (step.showNew) ReportNamedSwitch(SwitchDesk(SwitchRequest::ToNew));  // where the save questions appear
 }
 
 // The logoff was cancelled, perhaps by a program on "desk new" asking about its unsaved work.
