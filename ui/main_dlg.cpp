@@ -198,12 +198,9 @@ void CMainDlg::RequestExit(bool byUser) {
   m_asking = true;
   const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
   m_asking = false;
-  if (ExitUnderWay()) {
-    // The exit came while the question was open (the Restart Manager's close): the answer
-    // switches nothing, and the screen stays where the exit left it.
-    LogLine("exit question closed by the exit,the screen stays\r\n");
-    return;
-  }
+  // The exit came while the question was open (the Restart Manager's close, see Exit): the
+  // answer switches nothing, and the screen stays where the exit left it.
+  if (ExitUnderWay()) return;
   switch (answer) {
     case ExitAnswer::ExitAnyway:
       Exit(work.inShell);
@@ -381,6 +378,8 @@ void CMainDlg::Exit(bool keepShell) {
     return;
   }
   NoteExit();  // first: from here nothing switches, restarts or starts
+  // Said now, while the log can still be read: the question's answer will switch nothing.
+  if (m_asking) LogLine("exit question closed by the exit,the screen stays\r\n");
   FinishRunForExit();
   m_exitKeepsShell = keepShell;
   TellSecondCopyToLeave();

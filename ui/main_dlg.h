@@ -26,7 +26,6 @@ class CMainDlg : public DeskWindow {
   void FocusLog();
   void OnHotKey(int id);
   void ToggleTray();
-  // The exit steps: the second copy and its shell end, "Default" is shown, the window quits.
   // The exit steps: noted first, a run in flight handed over, the second copy told to go; 200 ms
   // later (EndExit) it and its shell end, "Default" is shown, the window quits.
   void Exit(bool keepShell = false);
