@@ -8,9 +8,9 @@ import time
 from harness import (PROGRAM_LOADER, SC_CLOSE, VK_ESCAPE, VK_RETURN, WINE64_LOADER, WM_CLOSE, WM_COMMAND,
                      WM_HOTKEY, WM_KEYDOWN, WM_LBUTTONUP, WM_SYSCOMMAND, WS_VISIBLE, check, prefix_processes,
                      wait_until)
-from tolva import (BALLOON_TITLE, QUESTION_CLOSED, HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, HOTKEYS_FAILED, IDC_EXIT, IDC_LOG, IDC_SWITCH,
-                   MAIN_TITLE, MAKING, NEW_DESKTOP, OK_BALLOON, ON_DEFAULT, ON_NEW, Q_DEAD_COUNT, Q_OK_SENT,
-                   Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, READY, REFUSED, RESTART, RUNNING_TITLE,
+from tolva import (BALLOON_TITLE, HK_EXIT, HK_SWITCH_ENTER, HK_SWITCH_N, HOTKEYS_FAILED, IDC_EXIT, IDC_LOG,
+                   IDC_SWITCH, MAIN_TITLE, MAKING, NEW_DESKTOP, OK_BALLOON, ON_DEFAULT, ON_NEW, Q_DEAD_COUNT,
+                   Q_OK_SENT, QUESTION_CLOSED, Q_SWITCH_REFUSED, Q_SWITCH_STATE, Q_TRAY_SHOWN, READY, REFUSED, RESTART, RUNNING_TITLE,
                    SECOND_COPY_RESTART, SHELL_COMMAND, SHELL_RESTART, TASKBAR_RESTARTED, WM_TRAYNOTIFY,
                    WM_TOLVA_QUERY, WORK_OPEN, balloon_texts, command_lines, log, no_balloon_for, open_running_dialog,
                    query, samples, shell_pids, start_first_copy, start_pair, started_shells, tray_holds_icons,
@@ -39,6 +39,18 @@ def unix_processes(p):
 def shown(p, hwnd):
     # IsWindowVisible is false for every window of a desktop that is not the input one.
     return bool(p.style(hwnd) & WS_VISIBLE)
+
+
+def start_notepad_on_new(p):
+    """Starts notepad on desk new as the user would (its main window, not its hidden
+    helpers such as "Default IME"); returns its pid and its main window's row."""
+    rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
+    check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
+    notepad_pid = int(out)
+    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
+                                       if w[1] == notepad_pid and w[3] and shown(p, w[0])), None),
+                         20, 0.3, "notepad's window did not come up on desk new")
+    return notepad_pid, notepad
 
 
 def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
@@ -121,11 +133,7 @@ def test_creation_starts_shell_and_second_copy_on_new_desktop(p):
 
     # The Restart Manager closes the program: both copies leave as "exit anyway" does, and the
     # user's program on desk new stays.
-    rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
-    check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
-    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
-                                       if w[1] == int(out) and w[3] and shown(p, w[0])), None),
-                         20, 0.3, "notepad's window did not come up on desk new")
+    _, notepad = start_notepad_on_new(p)
     # It closes the program while the exit question, asked from desk new, is open: the close goes
     # on, and the question's answer brings nobody back to a desk new that is being ended.
     p.send(main, WM_COMMAND, IDC_SWITCH, 0)
@@ -213,13 +221,7 @@ def test_exit_ends_both_copies_and_the_shell(p):
     check(query(p, main, Q_SWITCH_STATE) == ON_NEW, "did not switch to desk new")
 
     # The user opened a program on desk new: an exit asks first, naming it.
-    rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
-    check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
-    notepad_pid = int(out)
-    # Its main window, not its hidden helpers ("Default IME").
-    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
-                                       if w[1] == notepad_pid and w[3] and shown(p, w[0])), None),
-                         20, 0.3, "notepad's window did not come up on desk new")
+    notepad_pid, notepad = start_notepad_on_new(p)
     # Real keys typed into the program on desk new, once a letter has been seen to arrive there:
     # the switch keys lead back and forth, the exit key asks the question, on Default.
     pids = unix_pids(p, "notepad.exe")
@@ -400,17 +402,6 @@ def test_hung_second_copy_is_ended_and_replaced_after_501_ticks_slow(p):
     wait_until(lambda: proc.poll() is not None, 20, message="the first copy did not end")
     wait_until(lambda: p.procs_named() == 0 and started_shells(p) == 0, 30, 0.5,
                f"a copy or a shell is left after the exit: {command_lines(p)}")
-
-
-def start_notepad_on_new(p):
-    """Starts notepad on desk new as the user would; returns its pid and its main window's row."""
-    rc, out = p.driver("start-on", NEW_DESKTOP, "notepad.exe")
-    check(rc == 0, f"notepad did not start on desk new: {out.strip()}")
-    notepad_pid = int(out)
-    notepad = wait_until(lambda: next((w for w in p.windows(NEW_DESKTOP)
-                                       if w[1] == notepad_pid and w[3] and shown(p, w[0])), None),
-                         20, 0.3, "notepad's window did not come up on desk new")
-    return notepad_pid, notepad
 
 
 def first_copy_unix_pids(p):
