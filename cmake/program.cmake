@@ -29,6 +29,7 @@ set(WIN_SOURCES
   desktop/shell_launch.cpp
   desktop/shell_watch.cpp
   desktop/copy_watch.cpp
+  desktop/parent_watch.cpp
   desktop/listener.cpp
   desktop/desk_work.cpp
   state/registry_store.cpp

@@ -17,3 +17,9 @@ CopyAction DecideCopyEnded(const CopyFacts& facts, CopyRestartLimiter& limiter, 
 }
 
 bool CopyShowedDefault(unsigned long exitCode) { return exitCode == kSecondCopyLeftItself; }
+
+bool AcceptParent(const ParentFacts& facts) { return facts.opened && facts.sameProgram && facts.startedBefore; }
+
+bool SecondCopyLeaves(bool parentEnded, int silentTicks) {
+  return parentEnded || silentTicks >= kSecondCopySilentTicks;
+}

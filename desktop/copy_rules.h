@@ -37,3 +37,17 @@ CopyAction DecideCopyEnded(const CopyFacts& facts, CopyRestartLimiter& limiter, 
 // crashed left the screen as it was.
 constexpr unsigned long kSecondCopyLeftItself = 0;
 bool CopyShowedDefault(unsigned long exitCode);
+
+// The second copy's partner: the process that started it (its parent), taken as the first copy
+// only when it runs this program's file and started before it (a parent id can be reused).
+struct ParentFacts {
+  bool opened = false;         // the parent's id was found and the process opened
+  bool sameProgram = false;    // its image is this program's file
+  bool startedBefore = false;  // its start time lies before this copy's
+};
+bool AcceptParent(const ParentFacts& facts);
+
+// The second copy leaves when its watched first copy has ended, and else after this many ticks in
+// a row without the first copy's acknowledgement (a UI thread busy for seconds is not a dead one).
+constexpr int kSecondCopySilentTicks = 30;
+bool SecondCopyLeaves(bool parentEnded, int silentTicks);

@@ -4,31 +4,21 @@
 
 #include "desktop/copy_rules.h"
 #include "desktop/desk_record.h"
-#include "desktop/events.h"
 #include "desktop/make_desk.h"
 #include "desktop/protocol.h"
 #include "desktop/switching.h"
 #include "services/log.h"
 #include "win/error_text.h"
 
-namespace {
-
-// How long the rerun waits for the ended copy to be gone; a process the system cannot end in
-// this time is not waited for longer.
-constexpr DWORD kCopyEndWaitMs = 5000;
-
-}  // namespace
-
 void WatchSecondCopy() {
   static CopyRestartLimiter limiter;  // first reached on the UI thread
   CopyAction action = CopyAction::Nothing;
   {
-    DeskLock lock;
     DeskState& s = DeskRecord();
     CopyFacts facts;
     facts.tracked = static_cast<bool>(s.newCopy);
     facts.ended = facts.tracked && WaitForSingleObject(s.newCopy.get(), 0) == WAIT_OBJECT_0;
-    facts.runUnderWay = !s.deskNewReady;
+    facts.runUnderWay = s.runInFlight != nullptr;
     facts.exitUnderWay = ExitUnderWay();
     facts.sessionMayEnd = SessionMayEnd();
     action = DecideCopyEnded(facts, limiter, GetTickCount64());
@@ -49,8 +39,6 @@ void WatchSecondCopy() {
       break;
   }
   LogLine("second copy of desk new ended,restart it ..\r\n");
-  // The ended copy's events would otherwise live on in the acknowledgement this copy keeps open.
-  ReleaseEvents(kSecondCopyEvents);
   DeskRun run;  // the copy alone: the desktop and its shell stay as they are
   if (!StartSecondCopy(kNewDesktopName, 1, &run.newCopy)) {
     // The watchdog tries the whole creation again later.
@@ -60,20 +48,4 @@ void WatchSecondCopy() {
     return;
   }
   EndDesktopRun(std::move(run));
-}
-
-unsigned long __stdcall RerunDeskThreadFunc(void*) {
-  // From here until the run ends the copy watch leaves the copy to the run.
-  BeginDesktopRun();
-  win::Handle tracked;
-  {
-    DeskLock lock;
-    tracked = std::move(DeskRecord().newCopy);
-  }
-  if (tracked) {
-    TerminateProcess(tracked.get(), 1);
-    if (WaitForSingleObject(tracked.get(), kCopyEndWaitMs) != WAIT_OBJECT_0)
-      LogLine("second copy of desk new did not end,a new one starts beside it\r\n");
-  }
-  return MakeDeskThreadFunc(nullptr);
 }

@@ -5,7 +5,3 @@
 // and the session goes on, starts a new one (within the bound of DecideCopyEnded). A copy that
 // left by itself has shown "Default", which the first copy then takes as the shown desktop.
 void WatchSecondCopy();
-
-// The watchdog's rerun of the creation, on a worker thread: the second copy it tracked (hung: it
-// no longer says hello) is ended first, and the end awaited, so that exactly one runs afterwards.
-unsigned long __stdcall RerunDeskThreadFunc(void*);

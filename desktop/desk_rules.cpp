@@ -94,3 +94,33 @@ SessionStep AnswerSessionEnd(bool ending, bool closeApp) {
 }
 
 bool TellCancelledLogoff(int userWindows, bool newShown) { return userWindows > 0 && !newShown; }
+
+const char* RefusedByExit(ExitGated request, bool exitUnderWay) {
+  if (!exitUnderWay) return nullptr;
+  switch (request) {
+    case ExitGated::Switch:
+      return "SwitchDesk: refused,the exit is under way\r\n";
+    case ExitGated::CreationRun:
+      return "MakeDeskThreadFunc: refused,the exit is under way\r\n";
+    case ExitGated::Exit:
+      return "exit skipped,the exit is already under way\r\n";
+  }
+  return nullptr;
+}
+
+RunVerdict DecideCreationRun(bool exitUnderWay, bool runInFlight) {
+  if (exitUnderWay) return RunVerdict::RefuseExit;
+  return runInFlight ? RunVerdict::RefuseBusy : RunVerdict::Start;
+}
+
+unsigned long long ShellWaitAfterRun(unsigned long long waitingSince, bool shellDecided, bool shellWaiting,
+                                     unsigned long long nowMs) {
+  if (!shellDecided) return waitingSince;
+  if (!shellWaiting) return 0;
+  if (waitingSince) return waitingSince;
+  return nowMs ? nowMs : 1;  // 0 means none waits
+}
+
+bool TrayReAddDue(unsigned long long lastTryMs, unsigned long long nowMs) {
+  return lastTryMs == 0 || nowMs - lastTryMs >= kTrayReAddPeriodMs;
+}

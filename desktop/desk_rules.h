@@ -67,3 +67,28 @@ SessionStep AnswerSessionEnd(bool ending, bool closeApp);
 // After a called-off logoff: the user is told of the work left on "desk new" only while it is
 // not shown, since there it is in sight.
 bool TellCancelledLogoff(int userWindows, bool newShown);
+
+// What the first copy's UI thread may still do once the exit is under way: nothing that starts,
+// switches or restarts anything; each refusal says so in one log line.
+enum class ExitGated { Switch, CreationRun, Exit };
+// (The watches' restarts and shell starts are no requests: the tick runs none once the exit is noted.)
+// The one log line of a request refused because the exit is under way; null when `exitUnderWay`
+// is false (the request goes on).
+const char* RefusedByExit(ExitGated request, bool exitUnderWay);
+
+// One creation run at a time, marked started by the step that starts it.
+enum class RunVerdict { Start, RefuseExit, RefuseBusy };
+RunVerdict DecideCreationRun(bool exitUnderWay, bool runInFlight);
+// The line a run refused as busy logs (the exit's refusal is RefusedByExit's).
+constexpr const char kRunBusyLine[] = "MakeDeskThreadFunc: a run is under way,none started beside it\r\n";
+
+// Since when a shell waits for the user's ordinary shell (0: none waits), after a run handed over:
+// only a run that decided about the shell (`shellDecided`: it started, adopted or deferred it)
+// changes the wait; one that started the second copy alone leaves it as it was.
+unsigned long long ShellWaitAfterRun(unsigned long long waitingSince, bool shellDecided, bool shellWaiting,
+                                     unsigned long long nowMs);
+
+// The first copy's tick re-adds a missing tray icon at most once in this many ms: against a slow
+// taskbar each try can take seconds.
+constexpr unsigned long long kTrayReAddPeriodMs = 5000;
+bool TrayReAddDue(unsigned long long lastTryMs, unsigned long long nowMs);

@@ -69,12 +69,7 @@ void CreateOwnEvents(int group, void (*report)(int index, const char* name, unsi
 
 bool SignalEvent(int group, int k) {
   if (group < 0 || group > 1 || k < 0 || k >= kEventsPerGroup) return false;
-  const int i = kEventsPerGroup * group + k;
-  hEvents[i].reset(OpenEventA(EVENT_MODIFY_STATE, FALSE, eventsStr[i]));
-  return hEvents[i] && SetEvent(hEvents[i].get());
-}
-
-void ReleaseEvents(int group) {
-  if (group < 0 || group > 1) return;
-  for (int k = 0; k < kEventsPerGroup; ++k) hEvents[kEventsPerGroup * group + k].reset();
+  // Opened for this one signal and closed again: no ended partner's event outlives it here.
+  const win::Handle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, eventsStr[kEventsPerGroup * group + k]));
+  return event && SetEvent(event.get());
 }

@@ -7,7 +7,7 @@
 #include "win/handles.h"
 
 extern const char* const eventsStr[kEventCount];
-extern win::Handle hEvents[kEventCount];
+extern win::Handle hEvents[kEventCount];  // this copy's own group; the other group's slots stay empty
 
 // Creates the five events of `group` in slot order, open to this user for signalling and waiting
 // only. `report(index, name, error)` runs for each one that existed already (error
@@ -15,11 +15,7 @@ extern win::Handle hEvents[kEventCount];
 // slot stays empty; the listener waits on the others).
 void CreateOwnEvents(int group, void (*report)(int index, const char* name, unsigned long error));
 
-// Signals event 5 * group + k of the other copy, opened afresh by name. False when it cannot be
-// reached (its owner does not run, or the name is taken by something else). The previous handle
-// of the slot is closed when this one replaces it.
+// Signals event 5 * group + k of the other copy through a handle opened by name for this signal
+// and closed again, so that an ended partner's events cease to exist. False when it cannot be
+// reached (its owner does not run, or the name is taken by something else). Any thread.
 bool SignalEvent(int group, int k);
-
-// Closes this process's handles of `group`'s events: an event nobody else holds then ceases to
-// exist, and a partner started anew creates it afresh instead of finding it (and reporting that).
-void ReleaseEvents(int group);

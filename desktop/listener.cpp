@@ -5,9 +5,7 @@
 #include "desktop/events.h"
 #include "desktop/listen_rules.h"
 #include "desktop/protocol.h"
-#include "desktop/switching.h"
 #include "services/log.h"
-#include "services/tray.h"
 
 namespace {
 
@@ -43,31 +41,38 @@ int WaitForOne(const OwnEvents& own) {
   return k;
 }
 
+// Per position: a request of that kind is posted and not yet taken by the UI thread.
+LONG waiting[kEventsPerGroup] = {};
+
+// Posts the request unless the same one still waits: a neighbour repeating a signal cannot flood
+// the queue, and two requests taken one after the other are two.
+void Post(const ListenerCommands& c, int position) {
+  if (InterlockedExchange(&waiting[position], 1) != 0) return;
+  if (!PostMessageW(hMainWnd, c.requestMessage, static_cast<WPARAM>(position), 0))
+    InterlockedExchange(&waiting[position], 0);
+}
+
 }  // namespace
+
+bool TakeListenerRequest(WPARAM position) {
+  if (position >= static_cast<WPARAM>(kEventsPerGroup)) return false;
+  InterlockedExchange(&waiting[position], 0);
+  return true;
+}
 
 unsigned long __stdcall EventsThreadFunc(void* commands) {
   const ListenerCommands& c = *static_cast<const ListenerCommands*>(commands);
   const OwnEvents own = Gather(kFirstCopyEvents);
   if (own.set.count == 0) return 0;  // each missing name was reported at its creation
   for (;;) {
-    switch (WaitForOne(own)) {
+    const int k = WaitForOne(own);
+    switch (k) {
       case kSwitchDeskEvent:
-        SendMessageW(hMainWnd, WM_COMMAND, c.switchCommand, 0);
-        break;
       case kExitTolvaEvent:
-        LogLine("WAIT_OBJECT_0+1\r\n");
-        LogLine("tolva exit\r\n");
-        SendMessageW(hMainWnd, WM_COMMAND, c.exitCommand, 0);
-        break;
       case kHelloEvent:
-        deadCount = 0;
-        break;
       case kHideMainEvent:
-        SendMessageW(hMainWnd, WM_HOTKEY, c.trayHotKey, 0);
-        break;
       case kDeskNewOkEvent:
-        LogLine("desk new ok\r\n");
-        if (switchRefused) TrayIconBalloon("提示", "启动已OK\r\n");
+        Post(c, k);
         break;
       case kWaitFailed:
         LogLine("WAIT_FAILED\r\n");
@@ -84,12 +89,11 @@ unsigned long __stdcall EventsThreadFuncNew(void* commands) {
   const OwnEvents own = Gather(kSecondCopyEvents);
   if (own.set.count == 0) return 0;
   for (;;) {
-    switch (WaitForOne(own)) {
+    const int k = WaitForOne(own);
+    switch (k) {
       case kNotifyExitEvent:
-        SendMessageW(hMainWnd, WM_COMMAND, c.exitCommand, 0);
-        break;
       case kAckEvent:
-        deadCount = 0;
+        Post(c, k);
         break;
       case kWaitFailed:
         Sleep(kFailedWaitPause);

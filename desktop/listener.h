@@ -1,15 +1,19 @@
-// The listener threads: each copy waits for ever on its own five events and hands every
-// window action to its UI thread with SendMessage.
+// The listener threads: each copy waits for ever on its own five events and posts each request to
+// its UI thread, which decides and acts.
 #pragma once
 #include <windows.h>
 
-// The messages a listener sends to hMainWnd for what it hears: the window's own vocabulary,
-// handed in by the window as the thread's parameter. Lives as long as the process.
+// What a listener posts to hMainWnd: `requestMessage` with wParam the event's position in the
+// group (FirstCopyEvent or SecondCopyEvent), lParam 0. Handed in by the window as the thread's
+// parameter; lives as long as the process.
 struct ListenerCommands {
-  UINT switchCommand;  // WM_COMMAND id for "switch desk"
-  UINT exitCommand;    // WM_COMMAND id for "exit tolva" and "notify n exit"
-  UINT trayHotKey;     // WM_HOTKEY id for "hide m"
+  UINT requestMessage;
 };
 
 unsigned long __stdcall EventsThreadFunc(void* commands);     // first copy, events 0..4
 unsigned long __stdcall EventsThreadFuncNew(void* commands);  // second copy, events 5..9
+
+// UI thread, on `requestMessage`: whether `position` names a request of this process's group,
+// and marks it taken, so that the next signal of the same event is a request of its own. A
+// request is folded only into the same one still waiting in the queue.
+bool TakeListenerRequest(WPARAM position);

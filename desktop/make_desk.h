@@ -4,7 +4,25 @@
 #include "desktop/desk_record.h"
 #include "desktop/shell_launch.h"
 
-unsigned long __stdcall MakeDeskThreadFunc(void*);
+// The run's thread: its parameter is the DeskRun the UI thread made for it (StartDesktopRun). When
+// done it signals the run's `done` and posts kDeskRunDoneMessage with the run as lParam.
+unsigned long __stdcall MakeDeskThreadFunc(void* run);
+
+// A run's thread tells its owner that it is done; lParam is the run, which the owner compares with
+// the run it started and never follows otherwise.
+constexpr unsigned kDeskRunDoneMessage = 0x8000 + 0x33;  // WM_APP + 0x33
+
+// UI thread. Starts a creation run unless the exit is under way or a run is in flight (each
+// refusal logged in one line); `rerun`: the watchdog's, which ends the tracked (hung) copy first.
+// The run is marked in flight here, on the step that starts it.
+bool StartDesktopRun(HWND owner, bool rerun);
+// UI thread, on kDeskRunDoneMessage: takes in the run in flight when `handed` names it.
+void TakeDesktopRun(LPARAM handed);
+// UI thread, each tick: takes in a run that is done whose message was lost.
+void PollDesktopRun();
+// UI thread, the exit steps (the exit already noted): a run in flight is told to start nothing
+// more and waited for, bounded, until it has recorded what it started, which is then ended.
+void FinishRunForExit();
 
 // Opens `name` into `run` and starts on it the shell (unless the tracked one still runs) and the
 // second copy. 1 on success; on failure 0 with one reason line in `reStr`. The calling thread is

@@ -16,15 +16,15 @@ void WatchShell() {
   unsigned long long waitingSince = 0;
   bool trackedRunning = false;
   {
-    DeskLock lock;
     const DeskState& s = DeskRecord();
     // While a creation run is under way that run decides about the shell.
-    if (!s.deskNewReady || (!s.explorer && !s.shellWaitSince)) return;
+    if (!s.deskNewReady || s.runInFlight || (!s.explorer && !s.shellWaitSince)) return;
     waitingSince = s.shellWaitSince;
     trackedRunning = s.explorer && WaitForSingleObject(s.explorer.get(), 0) == WAIT_TIMEOUT;
   }
   if (trackedRunning && !waitingSince) return;
   DeskRun run;  // the shell alone: the desktop and the second copy stay as they are
+  run.shellDecided = true;
   // Explorer restarting itself hands over to its new process, and the user may start one.
   run.explorer.reset(FindShellOn(kNewDesktopNameW));
   switch (ChooseShellStep(trackedRunning, static_cast<bool>(run.explorer))) {

@@ -7,12 +7,12 @@
 #include "win/fixed_text.h"
 #include "win/handles.h"
 
-std::atomic<int> deadCount{0};
-std::atomic<int> switchRefused{0};
+int deadCount = 0;
+int switchRefused = 0;
 
 namespace {
 
-std::atomic<int> session{static_cast<int>(Session::Running)};
+Session session = Session::Running;
 
 // The input desktop as the system reports it; `error` gets the reason when it cannot be opened.
 InputDesk ReadInputDesk(DWORD* error) {
@@ -32,8 +32,8 @@ InputDesk ReadInputDesk(DWORD* error) {
 
 SwitchResult SwitchDesk(SwitchRequest request) {
   DWORD inputError = 0;
+  if (ExitUnderWay()) return {SwitchOutcome::ExitUnderWay, 0, false};
   {
-    DeskLock lock;
     DeskState& s = DeskRecord();
     if (s.defaultDesk && s.deskNewReady) {
       const InputDesk before = ReadInputDesk(&inputError);
@@ -63,12 +63,10 @@ SwitchResult SwitchDesk(SwitchRequest request) {
 void TellSecondCopyToLeave() {
   NoteExit();  // the shell ended in the exit steps is not restarted
   SignalEvent(kSecondCopyEvents, kNotifyExitEvent);
-  Sleep(200);  // lets the second copy leave by itself
 }
 
 BOOL ExitDesktops(bool keepShell) {
   NoteExit();
-  DeskLock lock;
   DeskState& s = DeskRecord();
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
   if (s.explorer && !keepShell) TerminateProcess(s.explorer.get(), 1);
@@ -77,11 +75,9 @@ BOOL ExitDesktops(bool keepShell) {
 
 bool ExitUnderWay() { return ExitNoted(); }
 
-void SetSession(Session value) { session = static_cast<int>(value); }
+void SetSession(Session value) { session = value; }
 
-bool SessionMayEnd() {
-  return SessionHolds(static_cast<Session>(session.load()), GetSystemMetrics(SM_SHUTTINGDOWN) != 0);
-}
+bool SessionMayEnd() { return SessionHolds(session, GetSystemMetrics(SM_SHUTTINGDOWN) != 0); }
 
 void ShowDefaultDesktop() {
   win::Desktop home(OpenDesktopW(kDefaultDesktopNameW, 0, FALSE, DESKTOP_SWITCHDESKTOP));

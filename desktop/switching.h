@@ -3,18 +3,18 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
-
 #include "desktop/desk_rules.h"
 
-extern std::atomic<int> deadCount;      // ticks since the partner last said it is alive
-extern std::atomic<int> switchRefused;  // 1 once a switch was refused for want of "desk new"
+// Both are the UI thread's: the listener's hello or acknowledgement reaches it as a message.
+extern int deadCount;      // ticks since the partner last said it is alive
+extern int switchRefused;  // 1 once a switch was refused for want of "desk new"
 
 enum class SwitchOutcome {
   Switched,      // or SwitchDesktop refused, which leaves the shown desktop as it was
   AlreadyShown,  // a named request for the desktop the user is on
   NotReady,      // no "desk new" yet: a request for the other desktop sets switchRefused
   NoInput,       // a secure desktop holds the input; `inputError` says why it cannot be opened
+  ExitUnderWay,  // nothing is switched once the exit steps began
 };
 struct SwitchResult {
   SwitchOutcome outcome;
@@ -26,8 +26,8 @@ SwitchResult SwitchDesk(SwitchRequest request = SwitchRequest::Other);
 // Second copy: shows "Default" before it leaves on its own, since without the first copy no hot
 // key and no button would lead the user back.
 void ShowDefaultDesktop();
-// UI thread, the exit steps: first tells the second copy to go and gives it 200 ms to leave by
-// itself; then ExitDesktops ends it and its shell (unless `keepShell`: the user's folders or file
+// UI thread, the exit steps: first tells the second copy to go; the caller gives it 200 ms (a
+// timer, the UI thread goes on serving) to leave by itself; then ExitDesktops ends it and its shell (unless `keepShell`: the user's folders or file
 // operations are the shell's windows) and returns to "Default".
 void TellSecondCopyToLeave();
 BOOL ExitDesktops(bool keepShell = false);

@@ -7,5 +7,5 @@ extern win::Text<16> deskNameStr;
 
 // Creates a worker thread with a 1 MiB stack reservation; the handle is closed at once. The thread
 // only reads `param`, which must live as long as the thread. A thread the system refuses is not
-// retried.
-void StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param = nullptr);
+// retried: false then.
+bool StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param = nullptr);

@@ -2,31 +2,22 @@
 
 #include <shellapi.h>
 
-#include <atomic>
 #include <cwchar>
 
 #include "services/tray_text.h"
 #include "win/dpi.h"
-#include "win/sync.h"
 #include "win/text.h"
 
 namespace {
 
-// The record is shared by the UI thread, the listener and the update worker: each operation
-// fills its fields and calls the shell under this lock.
+// The UI thread's alone: the listener and the update worker hand what they would show to it.
 struct TrayRecord {
-  win::CriticalSection lock;
   NOTIFYICONDATAW data{};
-  std::atomic<int> shown{0};  // read without the lock by the diagnostic query
+  int shown = 0;
 };
 
 TrayRecord trayRecord;
 TrayRecord& Tray() { return trayRecord; }
-
-class TrayLock : public win::Lock {
- public:
-  TrayLock() : win::Lock(Tray().lock) {}
-};
 
 template <size_t N>
 void CopyField(wchar_t (&field)[N], const char* text) {
@@ -56,7 +47,6 @@ HICON LoadSmallIcon(int resourceId, UINT dpi) {
 
 HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
   HICON icon = LoadSmallIcon(resourceId, win::DpiOf(wnd));
-  TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;
   d.cbSize = NOTIFYICONDATAW_V2_SIZE;
   d.hWnd = wnd;
@@ -68,7 +58,6 @@ HICON TrayIconInit(int resourceId, HWND wnd, UINT message, const char* tip) {
 
 HICON TrayIconRescale(int resourceId, UINT dpi, win::Icon* replaced) {
   HICON icon = LoadSmallIcon(resourceId, dpi);
-  TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;
   if (!icon) return d.hIcon;
   replaced->reset(d.hIcon);
@@ -86,7 +75,6 @@ int TrayIconShown() { return Tray().shown; }
 void TrayIconLost() { Tray().shown = 0; }
 
 int TrayIconAdd() {
-  TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;
   d.uID = 0;
   d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -95,7 +83,6 @@ int TrayIconAdd() {
 }
 
 int TrayIconBalloon(const char* title, const char* text) {
-  TrayLock lock;
   NOTIFYICONDATAW& d = Tray().data;
   d.uID = 0;
   d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
@@ -107,7 +94,6 @@ int TrayIconBalloon(const char* title, const char* text) {
 }
 
 void TrayIconDelete() {
-  TrayLock lock;
   Tray().shown = 0;
   Shell_NotifyIconW(NIM_DELETE, &Tray().data);
 }

@@ -1,5 +1,5 @@
 // The process's one notification-area icon: its record, whether it is shown, add, balloon,
-// delete. Balloons come from any thread; the UI thread sets the record up and adds and deletes.
+// delete. The UI thread's alone: every operation runs there.
 #pragma once
 #include <windows.h>
 

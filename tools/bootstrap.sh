@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev
   clang clang-tidy cppcheck libclang-rt-14-dev
   wine64 xvfb xdotool imagemagick x11-utils openssl
+  osslsigncode python3-yaml
   fonts-wqy-microhei fonts-wine locales
 )
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a program again from a copy of the sources in a scratch folder and fails unless the two
-# are the same byte for byte: the program must not depend on where or when it was built.
+# are the same byte for byte: the program must not depend on where or when it was built. First it
+# checks that a signature could be removed from the program again to give the same bytes.
 #   tools/rebuild-check.sh BUILD_DIR
 # BUILD_DIR holds the program (tolva2.exe) and the options it was configured with, as its CMake
 # configuration wrote them (rebuild-options.txt: the processor, then one option a line).
@@ -13,6 +14,11 @@ build=$1 program=$1/tolva2.exe
 mapfile -t options < "$build/rebuild-options.txt"
 arch=${options[0]}
 options=("${options[@]:1}")
+
+# A signature, once taken off, must give these very bytes back: signing pads the file to 8 bytes
+# and removing the signature writes the computed PE CheckSum. Both hold before anything else, so a
+# toolchain that breaks them fails here with its cause.
+python3 tools/release_files.py pe-check "$program"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tolva2-rebuild.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the include layering, installs what is missing, builds both programs and runs every test:
-# a rebuild of the i686 program in a scratch folder, which must give the same bytes; static
+# a rebuild of the i686 program in a scratch folder, which must give the same bytes; a signed
+# release into a scratch folder, checked as a user and a package manager would take it; static
 # analysis; the unit tests
 # under AddressSanitizer/UBSan; a short pass of every fuzzer; then (under CTest) the native unit
 # tests and every Wine integration module against both programs: the i686 one under 32-bit Wine
@@ -16,6 +17,9 @@ tools/build.sh
 # The same sources must give the same program in any folder: build the i686 one again elsewhere,
 # with the options build/win32 was configured with, and compare.
 tools/rebuild-check.sh build/win32
+# A signed release with a throw-away certificate: signatures, zips, manifests, and the signed
+# programs under Wine.
+python3 tools/release-check.py
 tools/static-analysis.sh
 tools/sanitize.sh
 tools/fuzz.sh "${TOLVA_FUZZ_SECONDS:-3}"

@@ -13,7 +13,7 @@ namespace {
 UINT taskbarCreatedMsg = 0;
 }
 
-const ListenerCommands kListenerCommands = {IDC_SWITCH, IDC_EXIT, HK_TRAY};
+const ListenerCommands kListenerCommands = {WM_TOLVA_REQUEST};
 
 DeskWindow::DeskWindow(UINT templateId, int trayIconId, std::initializer_list<IconButton*> buttons)
     : win::Dialog(templateId), trayIconId_(trayIconId) {

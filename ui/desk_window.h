@@ -10,7 +10,7 @@
 #include "desktop/listener.h"
 #include "win/dialog.h"
 
-// The window commands both listeners send: the ids of ui/ids.h.
+// The message both listeners post: WM_TOLVA_REQUEST of ui/ids.h.
 extern const ListenerCommands kListenerCommands;
 
 // One of the windows' hot keys: its id, its key with Ctrl+Alt, and its name for messages.

@@ -21,6 +21,8 @@
 
 #ifndef RC_INVOKED
 constexpr unsigned IDT_TICK = 1;               // one-second tick of both windows
+constexpr unsigned IDT_START = 2;              // first copy: the one-second pause before the creation run
+constexpr unsigned IDT_EXIT = 3;               // first copy: the 200 ms the second copy gets to leave by itself
 constexpr unsigned WM_TRAYNOTIFY = 0x0400 + 99; // WM_USER + 99 = 1123, tray icon callback
 
 // Diagnostics for tests and measurement scripts: the window answers with a state value.
@@ -33,6 +35,16 @@ enum TolvaQuery : unsigned {
   kQueryTrayShown = 3,
   kQueryOkSent = 4,       // second copy: "desk n ok" sent since start or taskbar restart
 };
+
+// A listener's request, wParam the event's position in its group (lParam 0): posted, so the UI
+// thread decides and acts; a foreign post does what the event's signal would.
+constexpr unsigned WM_TOLVA_REQUEST = 0x8000 + 0x34;  // WM_APP + 0x34
+// Second copy: the first copy's process ended (no parameters; the window looks for itself).
+constexpr unsigned WM_TOLVA_PARENT_ENDED = 0x8000 + 0x35;  // WM_APP + 0x35
+
+// The update worker's announcement: the UI thread shows its balloon (no parameters; only once the
+// worker has set it, see TakeUpdateNews).
+constexpr unsigned ID_UPDATE_NEWS = 1097;
 
 // The command the update worker posts after announcing a newer version: an exit the user did
 // not ask for, which never ends the program under the user's own windows on "desk new".

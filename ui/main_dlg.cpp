@@ -27,7 +27,9 @@ bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick lea
 
 constexpr int kRestartThreshold = 500;
 
-const UINT kUpdateExitCommand = ID_UPDATE_EXIT;  // handed to the update worker
+#ifndef TOLVA_NO_UPDATE
+const UpdateCommands kUpdateCommands = {ID_UPDATE_NEWS, ID_UPDATE_EXIT};  // handed to the update worker
+#endif
 
 const char* const kBanner[] = {
     "hello\r\n",          "Kalvo双桌面 " TOLVA_VERSION "\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
@@ -58,6 +60,9 @@ void ReportSwitch(const SwitchResult& switched) {
     case SwitchOutcome::NoInput:
       // A secure desktop (log-on screen, elevation prompt) holds the input: no switch now.
       LogFormat("SwitchDesk: OpenInputDesktop failed,error no %d \r\n", static_cast<int>(switched.inputError));
+      return;
+    case SwitchOutcome::ExitUnderWay:
+      LogLine(RefusedByExit(ExitGated::Switch, true));
       return;
     case SwitchOutcome::NotReady:
       LogLine("还没启动完毕，不能切换\r\n");
@@ -135,11 +140,9 @@ BOOL CMainDlg::OnInitDialog() {
 
   CreateOwnEvents(kFirstCopyEvents, LogOwnEvent);
   StartWorkerThread(EventsThreadFunc, &kListenerCommands);
-  Sleep(1000);
-  StartWorkerThread(MakeDeskThreadFunc);
-#ifndef TOLVA_NO_UPDATE
-  StartWorkerThread(UpdateThreadFunc, &kUpdateExitCommand);
-#endif
+  // A second before the creation run, on a timer: what comes meanwhile is handled (a switch is
+  // refused as not ready), and the run and the update worker start when it fires (OnStartTimer).
+  SetTimer(wnd, IDT_START, 1000, nullptr);
   // The log takes the keyboard: on the exit button, the only tab stop, one stray Space would exit.
   FocusLog();
   return FALSE;
@@ -147,8 +150,24 @@ BOOL CMainDlg::OnInitDialog() {
 
 void CMainDlg::FocusLog() { SetFocus(GetDlgItem(hwnd(), IDC_LOG)); }
 
+void CMainDlg::OnStartTimer() {
+  KillTimer(hwnd(), IDT_START);
+  if (ExitUnderWay()) return;  // the exit came first: nothing to start
+  StartDesktopRun(hwnd(), false);
+#ifndef TOLVA_NO_UPDATE
+  StartWorkerThread(UpdateThreadFunc, &kUpdateCommands);
+#endif
+}
+
 void CMainDlg::RequestExit(bool byUser) {
-  if (m_asking) return;
+  if (const char* refused = RefusedByExit(ExitGated::Exit, ExitUnderWay())) {
+    LogLine(refused);
+    return;
+  }
+  if (m_asking) {
+    LogLine("exit skipped,the exit question is open\r\n");
+    return;
+  }
   if (SessionMayEnd()) {
     // The user's programs may be showing their save prompts on "desk new" right now.
     LogLine("exit skipped,the session may end\r\n");
@@ -166,8 +185,8 @@ void CMainDlg::RequestExit(bool byUser) {
       break;
   }
   if (InSendMessage()) {
-    // Sent by the listener (or another process), which would wait out the question and miss
-    // every event meanwhile: ask from this thread's own queue instead.
+    // Sent by another process, which would wait out the question: ask from this thread's own
+    // queue instead (the listener posts).
     PostMessageW(hwnd(), WM_COMMAND, IDC_EXIT, 0);
     return;
   }
@@ -179,6 +198,9 @@ void CMainDlg::RequestExit(bool byUser) {
   m_asking = true;
   const ExitAnswer answer = ExitAnswerFromButton(AskAboutUserWork(hwnd(), work));
   m_asking = false;
+  // The exit came while the question was open (the Restart Manager's close, see Exit): the
+  // answer switches nothing, and the screen stays where the exit left it.
+  if (ExitUnderWay()) return;
   switch (answer) {
     case ExitAnswer::ExitAnyway:
       Exit(work.inShell);
@@ -234,6 +256,24 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       OnHotKey(static_cast<int>(wp));
       result = 1;
       return true;
+    case WM_TOLVA_REQUEST:
+      OnListenerRequest(wp);
+      result = 0;
+      return true;
+    case kDeskRunDoneMessage:
+      TakeDesktopRun(lp);
+      result = 0;
+      return true;
+    case WM_TIMER:
+      if (wp == IDT_START) {
+        OnStartTimer();
+        return true;
+      }
+      if (wp == IDT_EXIT) {
+        EndExit();
+        return true;
+      }
+      return false;
     case WM_DESTROY:
       LogLine("WM_DESTROY:\r\n");
       return false;
@@ -265,6 +305,7 @@ bool CMainDlg::PaintMinimized() {
 void CMainDlg::OnTaskbarRestart() {
   LogLine("explorer restarted..\r\n");
   DeskWindow::OnTaskbarRestart();
+  m_lastTrayReAdd = 0;  // the taskbar says it is up: the next tick may add the icon at once
 }
 
 void CMainDlg::OnTrayClick() { FocusLog(); }
@@ -282,8 +323,38 @@ bool CMainDlg::OnCommand(int id, int) {
     case IDC_SWITCH:
       ReportSwitch(SwitchDesk());
       break;
+#ifndef TOLVA_NO_UPDATE
+    case ID_UPDATE_NEWS:
+      ShowUpdateNews();
+      break;
+#endif
   }
   return true;
+}
+
+// What the listener heard, one request at a time.
+void CMainDlg::OnListenerRequest(WPARAM position) {
+  if (!TakeListenerRequest(position)) return;
+  switch (position) {
+    case kSwitchDeskEvent:
+      SendMessageW(hwnd(), WM_COMMAND, IDC_SWITCH, 0);
+      break;
+    case kExitTolvaEvent:
+      LogLine("WAIT_OBJECT_0+1\r\n");
+      LogLine("tolva exit\r\n");
+      RequestExit(true);
+      break;
+    case kHelloEvent:
+      deadCount = 0;
+      break;
+    case kHideMainEvent:
+      OnHotKey(HK_TRAY);
+      break;
+    case kDeskNewOkEvent:
+      LogLine("desk new ok\r\n");
+      if (switchRefused) TrayIconBalloon("提示", "启动已OK\r\n");
+      break;
+  }
 }
 
 void CMainDlg::OnHotKey(int id) {
@@ -302,9 +373,24 @@ void CMainDlg::OnHotKey(int id) {
 }
 
 void CMainDlg::Exit(bool keepShell) {
+  if (const char* refused = RefusedByExit(ExitGated::Exit, ExitUnderWay())) {
+    LogLine(refused);
+    return;
+  }
+  NoteExit();  // first: from here nothing switches, restarts or starts
+  // Said now, while the log can still be read: the question's answer will switch nothing.
+  if (m_asking) LogLine("exit question closed by the exit,the screen stays\r\n");
+  FinishRunForExit();
+  m_exitKeepsShell = keepShell;
   TellSecondCopyToLeave();
+  // The second copy's 200 ms to leave by itself, on a timer: requests meanwhile are refused in a line.
+  if (!SetTimer(hwnd(), IDT_EXIT, 200, nullptr)) EndExit();
+}
+
+void CMainDlg::EndExit() {
+  KillTimer(hwnd(), IDT_EXIT);
   TrayIconDelete();
-  ExitDesktops(keepShell);
+  ExitDesktops(m_exitKeepsShell);
   PostQuitMessage(0);
 }
 
@@ -320,15 +406,22 @@ void CMainDlg::ToggleTray() {
 }
 
 void CMainDlg::OnTick() {
-  DrainLog();  // lines of the creation thread while it was on "desk new"
-  if (!trayHidden) KeepTrayIcon();
+  // The heartbeat first: a slow taskbar below must not silence it.
   SignalEvent(kSecondCopyEvents, kAckEvent);
+  DrainLog();  // lines of the creation thread while it was on "desk new"
+  if (ExitUnderWay()) return;
+  PollDesktopRun();
+  const ULONGLONG now = GetTickCount64();
+  if (!trayHidden && TrayIconShown() != 1 && TrayReAddDue(m_lastTrayReAdd, now)) {
+    m_lastTrayReAdd = now;
+    KeepTrayIcon();
+  }
   WatchShell();
   WatchSecondCopy();
   if (++deadCount > kRestartThreshold && !SessionMayEnd()) {
     deadCount = 0;
     LogLine("desk n is dead\r\nnow restart it ..\r\n");
     // A hung copy is ended first, so that exactly one runs after the creation.
-    StartWorkerThread(RerunDeskThreadFunc);
+    StartDesktopRun(hwnd(), true);
   }
 }

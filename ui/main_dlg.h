@@ -26,12 +26,19 @@ class CMainDlg : public DeskWindow {
   void FocusLog();
   void OnHotKey(int id);
   void ToggleTray();
-  // The exit steps: the second copy and its shell end, "Default" is shown, the window quits.
+  // The exit steps: noted first, a run in flight handed over, the second copy told to go; 200 ms
+  // later (EndExit) it and its shell end, "Default" is shown, the window quits.
   void Exit(bool keepShell = false);
+  void EndExit();
+  // The one-second pause after start is over: the creation run and the update worker start.
+  void OnStartTimer();
+  void OnListenerRequest(WPARAM position);
   bool PaintMinimized();
 
   IconButton m_btnSwitch;
   IconButton m_btnExit;
   HICON m_hIcon;  // shared icon resource, never destroyed
   bool m_asking = false;  // the exit question is open: further requests wait for its answer
+  bool m_exitKeepsShell = false;
+  unsigned long long m_lastTrayReAdd = 0;  // when the tick last re-added a missing tray icon
 };

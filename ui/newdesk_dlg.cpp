@@ -2,6 +2,7 @@
 
 #include "desktop/copy_rules.h"
 #include "desktop/events.h"
+#include "desktop/parent_watch.h"
 #include "desktop/protocol.h"
 #include "desktop/switching.h"
 #include "services/log.h"
@@ -13,8 +14,6 @@
 #include "win/text.h"
 
 namespace {
-
-constexpr int kQuitThreshold = 5;
 
 // Ctrl+Alt+H stays a key of "Default": hiding this window and its icon would hide the way back.
 const CtrlAltKey kHotKeys[] = {
@@ -40,10 +39,8 @@ BOOL CNewDeskDlg::OnInitDialog() {
   Bind(IDC_SWITCH, m_btnSwitch);
   HWND wnd = hwnd();
   BeginDeskWindow();
-  Sleep(200);
   HICON icon = TrayIconInit(IDI_NEWDESK, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
-  TrayIconAdd();
-  Sleep(200);
+  TrayIconAdd();  // a taskbar not up yet: the tick adds it again
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
   SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   PlaceWindow(wnd);
@@ -52,6 +49,9 @@ BOOL CNewDeskDlg::OnInitDialog() {
   CreateOwnEvents(kSecondCopyEvents, BalloonOwnEvent);
   RegisterHotKeys();  // after the events: its balloon, if any, is the one left shown
   StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
+  // The first copy that started this one: its end is seen, not guessed from silent ticks.
+  m_firstCopy.reset(OpenFirstCopy());
+  if (m_firstCopy) WatchFirstCopy(m_firstCopy.get(), wnd, WM_TOLVA_PARENT_ENDED);
   return TRUE;
 }
 
@@ -87,6 +87,18 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       OnHotKey(static_cast<int>(wp));
       result = 1;
       return true;
+    case WM_TOLVA_REQUEST:
+      if (TakeListenerRequest(wp)) {
+        if (wp == kNotifyExitEvent) Leave();
+        if (wp == kAckEvent) deadCount = 0;
+      }
+      result = 0;
+      return true;
+    case WM_TOLVA_PARENT_ENDED:
+      // Looked at here, not believed: any program can post the message.
+      if (FirstCopyEnded()) LeaveWithFirstCopy();
+      result = 0;
+      return true;
     case WM_DESTROY:
       for (const CtrlAltKey& key : kHotKeys) UnregisterHotKey(hwnd(), key.id);
       return false;
@@ -107,7 +119,17 @@ void CNewDeskDlg::OnHotKey(int id) {
   }
 }
 
+bool CNewDeskDlg::FirstCopyEnded() const {
+  return m_firstCopy && WaitForSingleObject(m_firstCopy.get(), 0) == WAIT_OBJECT_0;
+}
+
+void CNewDeskDlg::LeaveWithFirstCopy() {
+  if (m_leaving || SessionMayEnd()) return;
+  Leave();
+}
+
 void CNewDeskDlg::Leave() {
+  m_leaving = true;
   if (!SessionMayEnd()) ShowDefaultDesktop();
   TrayIconDelete();
   PostQuitMessage(0);
@@ -128,6 +150,8 @@ bool CNewDeskDlg::OnCommand(int id, int) {
 }
 
 void CNewDeskDlg::OnTick() {
+  // The heartbeat first: a slow taskbar below must not silence it.
+  SignalEvent(kFirstCopyEvents, kHelloEvent);
   const bool iconShown = KeepTrayIcon();
   // Without a taskbar on this desktop (its shell ended) the tray icon cannot bring the window
   // back: it stays shown, so its switch button stays within reach.
@@ -141,8 +165,8 @@ void CNewDeskDlg::OnTick() {
       SignalEvent(kFirstCopyEvents, kDeskNewOkEvent);
     }
   }
-  SignalEvent(kFirstCopyEvents, kHelloEvent);
-  if (++deadCount > kQuitThreshold && !SessionMayEnd()) {
+  ++deadCount;
+  if (SecondCopyLeaves(FirstCopyEnded(), deadCount) && !SessionMayEnd() && !m_leaving) {
     deadCount = 0;
     Leave();
   }

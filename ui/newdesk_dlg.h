@@ -3,6 +3,7 @@
 #pragma once
 #include "controls/icon_button.h"
 #include "ui/desk_window.h"
+#include "win/handles.h"
 
 class CNewDeskDlg : public DeskWindow {
  public:
@@ -24,6 +25,11 @@ class CNewDeskDlg : public DeskWindow {
   // Leaves by itself: "Default" first (nobody is stranded on "desk new"), unless the session may
   // be ending, which must not switch desktops.
   void Leave();
+  // The watched first copy has ended (false while none is watched).
+  bool FirstCopyEnded() const;
+  void LeaveWithFirstCopy();
 
   IconButton m_btnSwitch;
+  win::Handle m_firstCopy;  // the first copy that started this one, when accepted
+  bool m_leaving = false;   // the quit message is posted
 };

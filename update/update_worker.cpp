@@ -21,12 +21,18 @@ int updateLen = 0;
 
 namespace {
 
-void AnnounceNewVersion(const char* homeUrl, UINT exitCommand) {
+// Set by the worker once it announces a newer version; taken once by the UI thread's balloon.
+LONG newsReady = 0;
+
+UpdateAddress HomeUrl() { return AddressOf(TOLVA_HOME_HOST, "/soft/tolva2/tolva2.htm"); }
+
+void AnnounceNewVersion(const char* homeUrl, const UpdateCommands& commands) {
   win::Text<512> text;
   text.Format("更新地址:\r\n%s\r\n", homeUrl);
   LogLine(text.c_str());
-  text.Format("多桌面已经有更新，请去官方网站升级\r\n%s", homeUrl);
-  TrayIconBalloon("提示", text.c_str());
+  // The balloon is the UI thread's, which owns the tray record.
+  InterlockedExchange(&newsReady, 1);
+  PostMessageW(hMainWnd, WM_COMMAND, commands.newsCommand, 0);
   // The user's default browser: the URL itself is opened by the shell, which may use COM on
   // this thread and expects it initialised, apartment-threaded.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -38,10 +44,17 @@ void AnnounceNewVersion(const char* homeUrl, UINT exitCommand) {
   // topmost main window does not hide it.
   MessageBoxW(nullptr, win::FromAnsi(text.c_str()).c_str(), win::FromAnsi("提示").c_str(),
               MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
-  PostMessageW(hMainWnd, WM_COMMAND, exitCommand, 0);
+  PostMessageW(hMainWnd, WM_COMMAND, commands.exitCommand, 0);
 }
 
 }  // namespace
+
+void ShowUpdateNews() {
+  if (InterlockedExchange(&newsReady, 0) == 0) return;  // not the worker's: nothing to show
+  win::Text<512> text;
+  text.Format("多桌面已经有更新，请去官方网站升级\r\n%s", HomeUrl().c_str());
+  TrayIconBalloon("提示", text.c_str());
+}
 
 void _tolva_UPDATA() {
   static UpdateElements elements;  // an element missing from a later file keeps this value
@@ -52,31 +65,26 @@ void _tolva_UPDATA() {
   LogLine(FormatMessageLine(record.r_message).c_str());
 }
 
-unsigned long __stdcall UpdateThreadFunc(void* exitCommand) {
+unsigned long __stdcall UpdateThreadFunc(void* commands) {
   const UpdateAddress updateUrl = AddressOf(TOLVA_UPDATE_HOST, "/tolva2/TOLVA_UPDATA.txt");
-  const UpdateAddress homeUrl = AddressOf(TOLVA_HOME_HOST, "/soft/tolva2/tolva2.htm");
+  const UpdateAddress homeUrl = HomeUrl();
   win::Text<320> failedLine;
   failedLine.Format("connect to %s failed..\r\n", SiteOf(TOLVA_HOME_HOST).c_str());
-  int fetchState = 0;  // 0 before the fetch, 1 after success, -1 after failure: one fetch a run
-  for (;;) {
-    Sleep(5000);
-    Sleep(5000);
-    if (fetchState == 0) {
-      int length = 0;
-      if (!http_fetch(updateUrl.c_str(), updateBuf, kUpdateBufBytes, length)) {
-        updateLen = 0;
-        fetchState = -1;
-        updateBuf[0] = '\0';
-        LogLine(failedLine.c_str());
-        LogLine("updating failed,please check your network or firewal..\r\n");
-      } else {
-        fetchState = 1;
-        updateLen = length;
-        updateBuf[length] = '\0';
-        _tolva_UPDATA();
-        if (IsNewerVersion(record.r_ver, kProgramVersion)) AnnounceNewVersion(homeUrl.c_str(), *static_cast<const UINT*>(exitCommand));
-      }
-    }
-    Sleep(1000);
+  // One fetch a run, ten seconds after start; then the thread ends.
+  Sleep(5000);
+  Sleep(5000);
+  int length = 0;
+  if (!http_fetch(updateUrl.c_str(), updateBuf, kUpdateBufBytes, length)) {
+    updateLen = 0;
+    updateBuf[0] = '\0';
+    LogLine(failedLine.c_str());
+    LogLine("updating failed,please check your network or firewal..\r\n");
+    return 0;
   }
+  updateLen = length;
+  updateBuf[length] = '\0';
+  _tolva_UPDATA();
+  if (IsNewerVersion(record.r_ver, kProgramVersion))
+    AnnounceNewVersion(homeUrl.c_str(), *static_cast<const UpdateCommands*>(commands));
+  return 1;
 }

@@ -6,9 +6,18 @@ constexpr int kUpdateBufBytes = 10240;
 extern char updateBuf[kUpdateBufBytes];  // the downloaded update file, NUL-terminated
 extern int updateLen;
 
-// `exitCommand` points at the WM_COMMAND id that ends the program, posted to hMainWnd after a
-// newer version was announced; it lives as long as the process.
-unsigned long __stdcall UpdateThreadFunc(void* exitCommand);
+// The WM_COMMAND ids the worker posts to hMainWnd after a newer version was found: first the
+// balloon's (the UI thread shows it with ShowUpdateNews), then, once the user has read the notice,
+// the exit's.
+struct UpdateCommands {
+  unsigned newsCommand;
+  unsigned exitCommand;
+};
+// `commands` points at UpdateCommands that live as long as the process. The thread fetches once,
+// ten seconds after start, and ends.
+unsigned long __stdcall UpdateThreadFunc(void* commands);
+// UI thread, on the news command: the balloon of a newer version, once the worker announced one.
+void ShowUpdateNews();
 
 // Folds the downloaded text in updateBuf into the record, stores and reloads it, logs the message.
 void _tolva_UPDATA();

@@ -328,3 +328,115 @@ TEST(Listener, WaitsOnlyOnTheCreatedEventsAndMapsAWakeBackToItsName) {
   const WaitSet full = BuildWaitSet(all);
   for (int k = 0; k < kEventsPerGroup; ++k) EXPECT_EQ(WokenPosition(full, static_cast<unsigned long>(k)), k);
 }
+
+TEST(ExitUnderWay, RefusesEverySwitchRunAndExitWithOneLineEach) {
+  struct Row {
+    ExitGated request;
+    const char* line;
+  };
+  const Row rows[] = {
+      {ExitGated::Switch, "SwitchDesk: refused,the exit is under way\r\n"},
+      {ExitGated::CreationRun, "MakeDeskThreadFunc: refused,the exit is under way\r\n"},
+      {ExitGated::Exit, "exit skipped,the exit is already under way\r\n"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(RefusedByExit(row.request, false), nullptr) << row.line;  // before the exit: goes on
+    ASSERT_NE(RefusedByExit(row.request, true), nullptr) << row.line;
+    EXPECT_STREQ(RefusedByExit(row.request, true), row.line);
+  }
+}
+
+TEST(CreationRun, OneAtATimeAndNoneOnceTheExitIsUnderWay) {
+  struct Row {
+    bool exitUnderWay;
+    bool runInFlight;
+    RunVerdict verdict;
+  };
+  const Row rows[] = {
+      {false, false, RunVerdict::Start},
+      {false, true, RunVerdict::RefuseBusy},  // the watchdog while a run is under way
+      {true, false, RunVerdict::RefuseExit},
+      {true, true, RunVerdict::RefuseExit},  // the exit's refusal is the one told
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(DecideCreationRun(row.exitUnderWay, row.runInFlight), row.verdict)
+        << row.exitUnderWay << row.runInFlight;
+  EXPECT_STREQ(kRunBusyLine, "MakeDeskThreadFunc: a run is under way,none started beside it\r\n");
+}
+
+TEST(ShellWait, OnlyARunThatDecidedAboutTheShellChangesTheWait) {
+  struct Row {
+    unsigned long long since;
+    bool decided;
+    bool waiting;
+    unsigned long long now;
+    unsigned long long after;
+  };
+  const Row rows[] = {
+      // A second copy restarted during the wait for the user's shell: the wait goes on.
+      {5000, false, false, 9000, 5000},
+      {0, false, false, 9000, 0},
+      // A run that deferred the shell starts the wait, or keeps the one that runs.
+      {0, true, true, 9000, 9000},
+      {5000, true, true, 9000, 5000},
+      {0, true, true, 0, 1},  // 0 means none waits: a wait begun at tick 0 still waits
+      // A run that started or adopted the shell ends the wait.
+      {5000, true, false, 9000, 0},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(ShellWaitAfterRun(row.since, row.decided, row.waiting, row.now), row.after)
+        << row.since << " " << row.decided << row.waiting;
+}
+
+TEST(FirstCopyWatch, AParentIsTheFirstCopyOnlyWhenItRunsThisProgramAndStartedBefore) {
+  struct Row {
+    bool opened, sameProgram, startedBefore, accepted;
+  };
+  const Row rows[] = {
+      {true, true, true, true},
+      {false, false, false, false},  // started by hand from a process gone or closed to it
+      {true, false, true, false},    // a shell or a test driver started it
+      {true, true, false, false},    // the parent's id went to a later process of this program
+      {false, true, true, false},
+  };
+  for (const Row& row : rows) {
+    ParentFacts facts;
+    facts.opened = row.opened;
+    facts.sameProgram = row.sameProgram;
+    facts.startedBefore = row.startedBefore;
+    EXPECT_EQ(AcceptParent(facts), row.accepted) << row.opened << row.sameProgram << row.startedBefore;
+  }
+}
+
+TEST(FirstCopyWatch, LeavesAtOnceWhenTheFirstCopyEndsAndElseAfterThirtySilentTicks) {
+  struct Row {
+    bool parentEnded;
+    int silentTicks;
+    bool leaves;
+  };
+  const Row rows[] = {
+      {true, 0, true},    // seen to end: no ticks counted
+      {false, 6, false},  // Part 2.3's six ticks: a busy first copy, not a dead one
+      {false, 8, false},  // stopped for 8 s
+      {false, 29, false},
+      {false, 30, true},
+      {true, 30, true},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(SecondCopyLeaves(row.parentEnded, row.silentTicks), row.leaves) << row.parentEnded << row.silentTicks;
+}
+
+TEST(TrayIcon, AMissingIconIsAddedAgainAtMostOnceInFiveSeconds) {
+  struct Row {
+    unsigned long long last, now;
+    bool due;
+  };
+  const Row rows[] = {
+      {0, 1000, true},  // never tried, or the taskbar's restart notice cleared the last try
+      {10000, 11000, false},
+      {10000, 14999, false},
+      {10000, 15000, true},
+      {10000, 60000, true},
+  };
+  for (const Row& row : rows) EXPECT_EQ(TrayReAddDue(row.last, row.now), row.due) << row.last << " " << row.now;
+}

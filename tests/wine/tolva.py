@@ -115,6 +115,7 @@ SHELL_FAILED_193 = ("Make desk new failed,reStr is MakeDesktop: CreateProcess ex
                     "reason is %1 ")
 SECOND_COPY_RESTART = "second copy of desk new ended,restart it ..\r\n"
 # A cancelled logoff while the user's programs are open on "desk new".
+QUESTION_CLOSED = "exit question closed by the exit,the screen stays\r\n"
 WORK_OPEN = "desk new 上还有程序窗口开着, 注销或关机前请先切换过去处理\r\n"
 OK_BALLOON = "启动已OK\r\n"
 # The second copy's balloon when a key of "desk new" could not be registered (other than taken in the session).
