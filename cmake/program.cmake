@@ -49,9 +49,10 @@ else()
   set(TOLVA_UPDATE_DEFINITIONS TOLVA_NO_UPDATE)
 endif()
 
-# Static locals are first reached on the UI thread before any worker starts, so they need no
-# lock (a thread-safe guard would bring in the C++ runtime library). No -fdata-sections: for PE
-# targets GCC then puts zero-initialised buffers into .data$name, stored in the file as zeros.
+# No thread-safe guards for static locals: they would bring in the C++ runtime library. Each
+# static local that is initialised at run time says beside it why it needs none. No
+# -fdata-sections: for PE targets GCC then puts zero-initialised buffers into .data$name, stored
+# in the file as zeros.
 set(TOLVA_SIZE_FLAGS -Os -ffunction-sections -fno-threadsafe-statics)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # i686 unwind tables (.eh_frame) serve only C++ exceptions, which the program does not use; the

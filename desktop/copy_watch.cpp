@@ -11,7 +11,7 @@
 #include "win/error_text.h"
 
 void WatchSecondCopy() {
-  static CopyRestartLimiter limiter;  // first reached on the UI thread
+  static CopyRestartLimiter limiter;  // constant-initialised; the UI thread's alone
   CopyAction action = CopyAction::Nothing;
   {
     DeskState& s = DeskRecord();

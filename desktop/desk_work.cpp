@@ -30,6 +30,7 @@ ImagePath ImageOf(HANDLE process) {
 bool Cloaked(HWND wnd) {
   using GetAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
   constexpr DWORD kCloakedAttribute = 14;  // DWMWA_CLOAKED, Windows 8 and later
+  // Initialised at run time without a guard: only the UI thread asks for the user's windows.
   static const GetAttributeFn getAttribute = []() -> GetAttributeFn {
     win::WideText<MAX_PATH + 16> path;
     const UINT length = GetSystemDirectoryW(path.Buffer(), MAX_PATH + 1);

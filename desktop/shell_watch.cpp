@@ -39,7 +39,7 @@ void WatchShell() {
       break;
   }
   if (!waitingSince) {
-    static ShellRestartLimiter limiter;  // first reached on the UI thread
+    static ShellRestartLimiter limiter;  // constant-initialised; the UI thread's alone
     switch (limiter.OnShellEnded(GetTickCount64())) {
       case ShellRestartLimiter::Verdict::GivenUp:
         return;

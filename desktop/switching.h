@@ -27,8 +27,9 @@ SwitchResult SwitchDesk(SwitchRequest request = SwitchRequest::Other);
 // key and no button would lead the user back.
 void ShowDefaultDesktop();
 // UI thread, the exit steps: first tells the second copy to go; the caller gives it 200 ms (a
-// timer, the UI thread goes on serving) to leave by itself; then ExitDesktops ends it and its shell (unless `keepShell`: the user's folders or file
-// operations are the shell's windows) and returns to "Default".
+// timer, so the UI thread goes on serving) to leave by itself. Then ExitDesktops ends it and its
+// shell (unless `keepShell`: the user's folders or file operations are the shell's windows) and
+// returns to "Default".
 void TellSecondCopyToLeave();
 BOOL ExitDesktops(bool keepShell = false);
 

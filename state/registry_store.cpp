@@ -40,6 +40,8 @@ LONG TryOpenRecordKey(HKEY root, REGSAM access) {
 // writes always meet in the same place. A key that exists but is closed to this process counts as
 // not writable: creating it again would only open the same closed key.
 HKEY RecordRoot() {
+  // Initialised at run time without a guard: the UI thread reaches it at start-up, before the
+  // update worker that reads the record later starts.
   static const HKEY root = [] {
     const LONG machine = TryOpenRecordKey(HKEY_LOCAL_MACHINE, KEY_READ | KEY_WRITE);
     if (machine == ERROR_SUCCESS) return HKEY_LOCAL_MACHINE;

@@ -62,10 +62,9 @@ class DeskWindow : public win::Dialog {
  private:
   // The screen changed under the window. Another scale (WM_DPICHANGED): the suggested rectangle,
   // the buttons' icons and the tray icon loaded for it, then the dialog manager's own scaling.
-  // Another scale, work area (taskbar moved)
-  // or resolution (docking, Remote Desktop): back into the corner, as at start. Other colours or
-  // theme: repainted. True for WM_DPICHANGED, answered here (with 0); the others still go on to
-  // the default processing.
+  // Another scale, work area (the taskbar moved) or resolution (docking, Remote Desktop): back
+  // into the corner, as at start. Other colours or theme: repainted. True for WM_DPICHANGED,
+  // answered here (with 0); the others still go on to the default processing.
   bool FollowScreenChange(UINT msg, WPARAM wp, LPARAM lp);
   // Logoff, shutdown and the Restart Manager. The query is answered yes: from then until the end
   // comes or is called off nothing leaves, is restarted or ended. True for WM_QUERYENDSESSION and

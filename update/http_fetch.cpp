@@ -37,7 +37,8 @@ bool Resolve(HMODULE module, const char* name, F* function) {
   return *function != nullptr;
 }
 
-// Runs on the update worker only. Null when the library or one of its functions is missing.
+// Runs on the update worker only, one fetch at a time. Null when the library or one of its
+// functions is missing. Both statics are zero-initialised at load time, so no guard is needed.
 const WinInet* LoadWinInet() {
   static WinInet api;
   static bool loaded = false;
