@@ -10,30 +10,18 @@ set(TOLVA_SIZE_GOAL 117760 CACHE STRING "Largest accepted program file in bytes 
 
 set(WIN_SOURCES
   app/main.cpp
-  app/app.cpp
   services/log.cpp
-  services/process.cpp
   win/dialog.cpp
-  win/control.cpp
   win/text.cpp
   win/dpi.cpp
-  win/error_text.cpp
   ui/main_dlg.cpp
   ui/desk_window.cpp
-  ui/corner.cpp
   services/tray.cpp
   desktop/events.cpp
   desktop/switching.cpp
   desktop/make_desk.cpp
-  desktop/desk_record.cpp
   desktop/shell_launch.cpp
-  desktop/shell_watch.cpp
-  desktop/copy_watch.cpp
-  desktop/parent_watch.cpp
-  desktop/listener.cpp
-  desktop/desk_work.cpp
   state/registry_store.cpp
-  state/own_file.cpp
   ui/newdesk_dlg.cpp
   ui/running_dlg.cpp
   controls/icon_button.cpp
@@ -41,7 +29,7 @@ set(WIN_SOURCES
 
 set(TOLVA_PROGRAM_SOURCES ${PURE_SOURCES} ${WIN_SOURCES})
 if(TOLVA_UPDATE)
-  list(APPEND TOLVA_PROGRAM_SOURCES update/http_fetch.cpp update/update_worker.cpp)
+  list(APPEND TOLVA_PROGRAM_SOURCES update/update_worker.cpp)
   set(TOLVA_UPDATE_DEFINITIONS TOLVA_UPDATE_HOST="${TOLVA_UPDATE_HOST}" TOLVA_HOME_HOST="${TOLVA_HOME_HOST}")
 else()
   # The worker is not built and the one place that starts it is compiled out; no host goes in.
@@ -49,9 +37,10 @@ else()
   set(TOLVA_UPDATE_DEFINITIONS TOLVA_NO_UPDATE)
 endif()
 
-# Static locals are first reached on the UI thread before any worker starts, so they need no
-# lock (a thread-safe guard would bring in the C++ runtime library). No -fdata-sections: for PE
-# targets GCC then puts zero-initialised buffers into .data$name, stored in the file as zeros.
+# No thread-safe guards for static locals: they would bring in the C++ runtime library. Each
+# static local that is initialised at run time says beside it why it needs none. No
+# -fdata-sections: for PE targets GCC then puts zero-initialised buffers into .data$name, stored
+# in the file as zeros.
 set(TOLVA_SIZE_FLAGS -Os -ffunction-sections -fno-threadsafe-statics)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # i686 unwind tables (.eh_frame) serve only C++ exceptions, which the program does not use; the

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "win/control.h"
+#include "win/dialog.h"
 #include "win/handles.h"
 
 struct IconImage {

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "desktop/protocol.h"
+#include "win/fixed_text.h"
 
 namespace {
 
@@ -123,4 +124,117 @@ unsigned long long ShellWaitAfterRun(unsigned long long waitingSince, bool shell
 
 bool TrayReAddDue(unsigned long long lastTryMs, unsigned long long nowMs) {
   return lastTryMs == 0 || nowMs - lastTryMs >= kTrayReAddPeriodMs;
+}
+
+bool IsUserWindow(const DeskWindowFacts& window) {
+  if (!window.visibleStyle || !window.titled || window.ofThisProgram) return false;
+  if (window.toolWindow || window.cloaked) return false;
+  if (window.owned && !window.appWindow) return false;
+  if (!window.ofShell) return true;
+  const wchar_t* name = window.className ? window.className : L"";
+  return SameNameIgnoringCase(name, L"CabinetWClass") || SameNameIgnoringCase(name, L"OperationStatusWindow");
+}
+
+void UserWork::Add(const wchar_t* title, bool ofShell) {
+  inShell = inShell || ofShell;
+  if (count < static_cast<int>(kListedTitles)) {
+    wchar_t* slot = titles[count];
+    const std::size_t n = title ? FieldLength(title, std::wcslen(title), kListedTitleCapacity) : 0;
+    std::wmemcpy(slot, title ? title : L"", n);
+    slot[n] = L'\0';
+  }
+  ++count;
+}
+
+ExitPlan PlanExit(ExitRequest request, int userWindows) {
+  if (userWindows <= 0) return ExitPlan::RunSteps;
+  return request == ExitRequest::ByUser ? ExitPlan::Ask : ExitPlan::KeepRunning;
+}
+
+ExitAnswer ExitAnswerFromButton(int button) {
+  if (button == kButtonYes) return ExitAnswer::GoToNew;
+  if (button == kButtonNo) return ExitAnswer::ExitAnyway;
+  return ExitAnswer::Stay;
+}
+
+ShellRestartLimiter::Verdict ShellRestartLimiter::OnShellEnded(unsigned long long nowMs) {
+  if (givenUp_) return Verdict::GivenUp;
+  if (used_ == kShellRestarts && nowMs - restarts_[0] < kShellRestartPeriodMs) {
+    givenUp_ = true;
+    return Verdict::GiveUp;
+  }
+  if (used_ == kShellRestarts) {
+    for (int i = 1; i < kShellRestarts; ++i) restarts_[i - 1] = restarts_[i];
+    --used_;
+  }
+  restarts_[used_++] = nowMs;
+  return Verdict::Restart;
+}
+
+ShellLaunch ChooseShellLaunch(bool splitElevated, bool usersShellFound, bool usersTokenUsable,
+                              bool usersShellStarting, unsigned long long waitedMs) {
+  if (!splitElevated) return ShellLaunch::OwnToken;
+  if (usersTokenUsable) return ShellLaunch::UsersToken;
+  if (!usersShellFound && usersShellStarting && waitedMs < kUsersShellWaitMs) return ShellLaunch::Wait;
+  return ShellLaunch::LimitedToken;
+}
+
+bool StandardUserPrivilege(const wchar_t* name) {
+  static const wchar_t* const kKept[] = {L"SeChangeNotifyPrivilege", L"SeShutdownPrivilege", L"SeUndockPrivilege",
+                                         L"SeIncreaseWorkingSetPrivilege", L"SeTimeZonePrivilege"};
+  if (!name) return false;
+  for (const wchar_t* kept : kKept)
+    if (SameNameIgnoringCase(name, kept)) return true;
+  return false;
+}
+
+bool IsShellWindowClass(const wchar_t* className) {
+  return className && (SameNameIgnoringCase(className, L"Shell_TrayWnd") || SameNameIgnoringCase(className, L"Progman"));
+}
+
+bool IsShellWindow(const wchar_t* className, const wchar_t* image, const wchar_t* explorerImage) {
+  if (!IsShellWindowClass(className) || !image || !explorerImage || !image[0]) return false;
+  return SameNameIgnoringCase(image, explorerImage);
+}
+
+ShellStep ChooseShellStep(bool trackedRunning, bool shellFoundThere) {
+  if (trackedRunning) return ShellStep::Nothing;
+  return shellFoundThere ? ShellStep::Adopt : ShellStep::Start;
+}
+
+WaitSet BuildWaitSet(const bool created[kEventsPerGroup]) {
+  WaitSet set;
+  for (int k = 0; k < kEventsPerGroup; ++k)
+    if (created[k]) set.position[set.count++] = k;
+  return set;
+}
+
+int WokenPosition(const WaitSet& set, unsigned long waitResult) {
+  // WAIT_OBJECT_0 is 0: a result below the count is the index of the handle that woke the wait.
+  if (waitResult >= static_cast<unsigned long>(set.count)) return kNoEvent;
+  return set.position[waitResult];
+}
+
+bool HotKeyFailureIsSilent(unsigned long error) { return error == kHotKeyAlreadyRegistered; }
+
+CopyAction DecideCopyEnded(const CopyFacts& facts, CopyRestartLimiter& limiter, unsigned long long nowMs) {
+  if (!facts.tracked || !facts.ended || facts.runUnderWay) return CopyAction::Nothing;
+  if (facts.exitUnderWay || facts.sessionMayEnd) return CopyAction::Nothing;
+  switch (limiter.OnShellEnded(nowMs)) {
+    case CopyRestartLimiter::Verdict::Restart:
+      return CopyAction::Restart;
+    case CopyRestartLimiter::Verdict::GiveUp:
+      return CopyAction::GiveUp;
+    case CopyRestartLimiter::Verdict::GivenUp:
+      break;
+  }
+  return CopyAction::Forget;
+}
+
+bool CopyShowedDefault(unsigned long exitCode) { return exitCode == kSecondCopyLeftItself; }
+
+bool AcceptParent(const ParentFacts& facts) { return facts.opened && facts.sameProgram && facts.startedBefore; }
+
+bool SecondCopyLeaves(bool parentEnded, int silentTicks) {
+  return parentEnded || silentTicks >= kSecondCopySilentTicks;
 }

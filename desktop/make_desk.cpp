@@ -1,14 +1,15 @@
 #include "desktop/make_desk.h"
 
+#include <windows.h>
+
 #include <utility>
 
-#include "desktop/desk_record.h"
+#include "desktop/desk_rules.h"
 #include "desktop/protocol.h"
 #include "desktop/shell_launch.h"
 #include "desktop/switching.h"
 #include "services/log.h"
-#include "services/process.h"
-#include "win/heap_object.h"
+#include "win/handles.h"
 #include "win/text.h"
 
 namespace {
@@ -19,14 +20,28 @@ constexpr DWORD kCopyEndWaitMs = 5000;
 // How long the exit waits for a run in flight to record what it started.
 constexpr DWORD kRunHandOverWaitMs = 5000;
 
-// This program's own path; false, with the last error set, when it cannot be had whole.
-bool ProgramPath(win::WideText<MAX_PATH + 1>& self) {
+// This program's own path: 0, or why it cannot be had whole.
+DWORD ProgramPath(win::WideText<MAX_PATH + 1>& self) {
   const DWORD length = GetModuleFileNameW(nullptr, self.Buffer(), MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH) {
-    if (length) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  if (length == 0 || length > MAX_PATH) return length ? ERROR_INSUFFICIENT_BUFFER : GetLastError();
+  self.SetLength(length);
+  return 0;
+}
+
+// A shell start as the creation run and the shell watch report it: a line for a token other than
+// this program's own, and on failure the reason line in `reStr` (false then).
+bool ReportShellStart(const ShellStart& start, ReasonLine& reStr) {
+  if (start.usersTokenError)
+    LogFormat("MakeDesktop: explorer not started with the token of the user's shell,error no %d \r\n",
+              static_cast<int>(start.usersTokenError));
+  if (start.error) {
+    reStr = FormatReason("MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n", start.error);
     return false;
   }
-  self.SetLength(length);
+  if (start.launch == ShellLaunch::UsersToken)
+    LogLine("MakeDesktop: explorer started with the token of the user's shell\r\n");
+  else if (start.launch == ShellLaunch::LimitedToken)
+    LogLine("MakeDesktop: explorer started with a limited token,administrators deny-only,medium integrity\r\n");
   return true;
 }
 
@@ -37,11 +52,11 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
   ShellPlan plan = PlanShell(0);
   run.desk.reset(CreateDesktopA(name, nullptr, nullptr, 0, MAXIMUM_ALLOWED, nullptr));
   if (!run.desk) {
-    FormatReason(reStr, "MakeDesktop: CreateDesktop  failed,error no %d ,reason is %s  \r\n");
+    reStr = FormatReason("MakeDesktop: CreateDesktop  failed,error no %d ,reason is %s  \r\n", GetLastError());
     return 0;
   }
   if (!SetThreadDesktop(run.desk.get())) {
-    FormatReason(reStr, "MakeDesktop: SetThreadDesktop  failed,error no %d ,reason is %s   \r\n");
+    reStr = FormatReason("MakeDesktop: SetThreadDesktop  failed,error no %d ,reason is %s   \r\n", GetLastError());
     return 0;
   }
   // A second explorer on a desktop that already has a shell only opens a folder window and
@@ -56,14 +71,14 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
       // The watch starts it once the user's shell is up, or after the wait.
       LogLine("MakeDesktop: the user's shell is not up yet,explorer waits for it\r\n");
       run.shellWaiting = true;
-    } else if (!StartShell(name, plan, &run.explorer, reStr)) {
+    } else if (!ReportShellStart(StartShell(name, plan, &run.explorer), reStr)) {
       return 0;
     }
   }
   // A path that fills the buffer was cut: starting it would start something else, or nothing.
   win::WideText<MAX_PATH + 1> self;
-  if (!ProgramPath(self)) {
-    FormatReason(reStr, "MakeDesktop: GetModuleFileName failed,error no %d ,reason is %s   \r\n");
+  if (const DWORD error = ProgramPath(self)) {
+    reStr = FormatReason("MakeDesktop: GetModuleFileName failed,error no %d ,reason is %s   \r\n", error);
     return 0;
   }
   if (run.cancel) return 1;  // the exit ends what this run started; no second copy for it
@@ -71,9 +86,9 @@ int MakeDesktop(DeskRun& run, const char* name, int number, ReasonLine& reStr) {
   return 1;
 }
 
-bool StartSecondCopy(const char* name, int number, win::Handle* process) {
+DWORD StartSecondCopy(const char* name, int number, win::Handle* process) {
   win::WideText<MAX_PATH + 1> self;
-  if (!ProgramPath(self)) return false;
+  if (const DWORD error = ProgramPath(self)) return error;
   win::WideText<64> commandLine;
   commandLine.Format(L" makedesktop %ls %d", win::FromAnsi<32>(name).c_str(), number);
   return StartOnDesktop(self.c_str(), commandLine.Buffer(), name, process);
@@ -130,27 +145,25 @@ void TakeBack(DeskRun* run) {
 
 }  // namespace
 
-bool StartDesktopRun(HWND owner, bool rerun) {
+RunStart StartDesktopRun(HWND owner, bool rerun) {
   DeskState& s = DeskRecord();
   switch (DecideCreationRun(ExitUnderWay(), s.runInFlight != nullptr)) {
     case RunVerdict::RefuseExit:
-      LogLine(RefusedByExit(ExitGated::CreationRun, true));
-      return false;
+      return RunStart::RefusedExit;
     case RunVerdict::RefuseBusy:
-      LogLine(kRunBusyLine);
-      return false;
+      return RunStart::RefusedBusy;
     case RunVerdict::Start:
       break;
   }
   DeskRun* run = win::NewOnHeap<DeskRun>();
-  if (!run) return false;
+  if (!run) return RunStart::NotStarted;
   run->owner = owner;
   run->defaultDesk = s.defaultDesk;
   run->trackedShellRunning = TrackedShellRunning();
   run->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!run->done) {
     win::DeleteOnHeap(run);
-    return false;
+    return RunStart::NotStarted;
   }
   // From here until the run hands over, the copy watch leaves the copy to the run.
   if (rerun) run->endFirst = std::move(s.newCopy);
@@ -159,9 +172,9 @@ bool StartDesktopRun(HWND owner, bool rerun) {
     s.runInFlight = nullptr;
     if (run->endFirst) s.newCopy = std::move(run->endFirst);
     win::DeleteOnHeap(run);
-    return false;
+    return RunStart::NotStarted;
   }
-  return true;
+  return RunStart::Started;
 }
 
 void TakeDesktopRun(LPARAM handed) {
@@ -178,14 +191,103 @@ void PollDesktopRun() {
   if (run && WaitForSingleObject(run->done.get(), 0) == WAIT_OBJECT_0) TakeBack(run);
 }
 
-void FinishRunForExit() {
+bool FinishRunForExit() {
   DeskRun* run = DeskRecord().runInFlight;
-  if (!run) return;
+  if (!run) return true;
   run->cancel = true;
-  if (WaitForSingleObject(run->done.get(), kRunHandOverWaitMs) != WAIT_OBJECT_0) {
-    // Not waited for longer: what it starts from now on is not tracked, and the log says so.
-    LogLine("MakeDeskThreadFunc: the run did not hand over in time,the exit goes on\r\n");
+  // Not waited for longer: the exit goes on without it.
+  if (WaitForSingleObject(run->done.get(), kRunHandOverWaitMs) != WAIT_OBJECT_0) return false;
+  TakeBack(run);  // the exit is under way: what the run started is ended
+  return true;
+}
+
+void WatchSecondCopy() {
+  static CopyRestartLimiter limiter;  // constant-initialised; the UI thread's alone
+  CopyAction action = CopyAction::Nothing;
+  {
+    DeskState& s = DeskRecord();
+    CopyFacts facts;
+    facts.tracked = static_cast<bool>(s.newCopy);
+    facts.ended = facts.tracked && WaitForSingleObject(s.newCopy.get(), 0) == WAIT_OBJECT_0;
+    facts.runUnderWay = s.runInFlight != nullptr;
+    facts.exitUnderWay = ExitUnderWay();
+    facts.sessionMayEnd = SessionMayEnd();
+    action = DecideCopyEnded(facts, limiter, GetTickCount64());
+    if (action == CopyAction::Nothing) return;
+    // Looked at once: an ended copy that is not replaced is watched no more.
+    const win::Handle ended(std::move(s.newCopy));
+    DWORD code = STILL_ACTIVE;
+    if (GetExitCodeProcess(ended.get(), &code) && CopyShowedDefault(code)) s.shown = Desk::Default;
+  }
+  switch (action) {
+    case CopyAction::Nothing:
+    case CopyAction::Forget:
+      return;
+    case CopyAction::GiveUp:
+      LogLine("second copy of desk new ended 3 times in 5 minutes,no more restarts\r\n");
+      return;
+    case CopyAction::Restart:
+      break;
+  }
+  LogLine("second copy of desk new ended,restart it ..\r\n");
+  DeskRun run;  // the copy alone: the desktop and its shell stay as they are
+  if (const DWORD error = StartSecondCopy(kNewDesktopName, 1, &run.newCopy)) {
+    // The watchdog tries the whole creation again later.
+    LogFormat("WatchSecondCopy: CreateProcess failed,error no %d ,reason is %s\r\n", static_cast<int>(error),
+              ReasonText(error).c_str());
     return;
   }
-  TakeBack(run);  // the exit is noted: what the run started is ended
+  EndDesktopRun(std::move(run));
+}
+
+void WatchShell() {
+  if (ExitUnderWay() || SessionMayEnd()) return;
+  unsigned long long waitingSince = 0;
+  bool trackedRunning = false;
+  {
+    const DeskState& s = DeskRecord();
+    // While a creation run is under way that run decides about the shell.
+    if (!s.deskNewReady || s.runInFlight || (!s.explorer && !s.shellWaitSince)) return;
+    waitingSince = s.shellWaitSince;
+    trackedRunning = s.explorer && WaitForSingleObject(s.explorer.get(), 0) == WAIT_TIMEOUT;
+  }
+  if (trackedRunning && !waitingSince) return;
+  DeskRun run;  // the shell alone: the desktop and the second copy stay as they are
+  run.shellDecided = true;
+  // Explorer restarting itself hands over to its new process, and the user may start one.
+  run.explorer.reset(FindShellOn(kNewDesktopNameW));
+  switch (ChooseShellStep(trackedRunning, static_cast<bool>(run.explorer))) {
+    case ShellStep::Nothing:
+      return;
+    case ShellStep::Adopt:
+      run.explorerAdopted = true;
+      LogLine("explorer of desk new handed over to a running one,kept\r\n");
+      EndDesktopRun(std::move(run));
+      return;
+    case ShellStep::Start:
+      break;
+  }
+  if (!waitingSince) {
+    static ShellRestartLimiter limiter;  // constant-initialised; the UI thread's alone
+    switch (limiter.OnShellEnded(GetTickCount64())) {
+      case ShellRestartLimiter::Verdict::GivenUp:
+        return;
+      case ShellRestartLimiter::Verdict::GiveUp:
+        LogLine("explorer of desk new ended 3 times in 5 minutes,no more restarts\r\n");
+        return;
+      case ShellRestartLimiter::Verdict::Restart:
+        break;
+    }
+    LogLine("explorer of desk new ended,restart it ..\r\n");
+  }
+  ShellPlan plan = PlanShell(waitingSince ? GetTickCount64() - waitingSince : 0);
+  if (plan.launch == ShellLaunch::Wait) {
+    if (!waitingSince) LogLine("MakeDesktop: the user's shell is not up yet,explorer waits for it\r\n");
+    run.shellWaiting = true;
+    EndDesktopRun(std::move(run));
+    return;
+  }
+  ReasonLine reStr;
+  if (!ReportShellStart(StartShell(kNewDesktopName, plan, &run.explorer), reStr)) LogLine(reStr.c_str());
+  EndDesktopRun(std::move(run));
 }

@@ -1,32 +1,33 @@
 #include "desktop/shell_launch.h"
 
+#include <windows.h>
+
 #include <aclapi.h>
 #include <tlhelp32.h>
 
 #include <utility>
 
 #include "desktop/desk_rules.h"
-#include "desktop/user_work.h"
-#include "services/log.h"
-#include "win/error_text.h"
+#include "desktop/protocol.h"
+#include "win/fixed_text.h"
+#include "win/handles.h"
 #include "win/text.h"
 
-// `format` takes the error number and the system's text for it.
-void FormatReason(ReasonLine& reStr, const char* format) {
-  const DWORD error = GetLastError();
-  reStr.Format(format, static_cast<int>(error), ReasonText(error).c_str());
+ReasonLine FormatReason(const char* format, DWORD error) {
+  ReasonLine line;
+  line.Format(format, static_cast<int>(error), ReasonText(error).c_str());
+  return line;
 }
 
-bool WindowsFolder(win::WideText<MAX_PATH + 1>& folder) {
+DWORD WindowsFolder(win::WideText<MAX_PATH + 1>& folder) {
   // The shared Windows folder, not a per-user one of a terminal session.
   const UINT length = GetSystemWindowsDirectoryW(folder.Buffer(), MAX_PATH + 1);
   if (length == 0 || length > MAX_PATH) {
     folder.SetLength(0);
-    if (length) SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return false;
+    return length ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
   }
   folder.SetLength(length);
-  return true;
+  return 0;
 }
 
 namespace {
@@ -44,7 +45,7 @@ DesktopPath InteractiveDesktop(const char* desktop) {
 
 }  // namespace
 
-bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop, win::Handle* process) {
+DWORD StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char* desktop, win::Handle* process) {
   DesktopPath desktopPath = InteractiveDesktop(desktop);
   win::WideText<MAX_PATH + 1> folder;
   STARTUPINFOW si{};
@@ -54,11 +55,11 @@ bool StartOnDesktop(const wchar_t* application, wchar_t* commandLine, const char
   // Nothing is inherited: a session-long shell holding, say, the pipe of a launcher that
   // redirected the program's output would keep that launcher waiting for ever.
   if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, kStartFlags, nullptr,
-                      WindowsFolder(folder) ? folder.c_str() : nullptr, &si, &pi))
-    return false;
+                      WindowsFolder(folder) == 0 ? folder.c_str() : nullptr, &si, &pi))
+    return GetLastError();
   win::Handle thread(pi.hThread);
   process->reset(pi.hProcess);
-  return true;
+  return 0;
 }
 
 namespace {
@@ -67,14 +68,11 @@ namespace {
 // instead, and the Windows folder is not redirected for a 32-bit program on 64-bit Windows, as
 // System32 is.
 using ShellPath = win::WideText<MAX_PATH + 16>;
-bool SystemExplorerPath(ShellPath& path) {
+DWORD SystemExplorerPath(ShellPath& path) {
   win::WideText<MAX_PATH + 1> windowsDir;
-  if (!WindowsFolder(windowsDir)) return false;
-  if (!ExplorerPath(windowsDir.c_str(), path.Buffer(), path.capacity() + 1)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return false;
-  }
-  return true;
+  if (const DWORD error = WindowsFolder(windowsDir)) return error;
+  if (!ExplorerPath(windowsDir.c_str(), path.Buffer(), path.capacity() + 1)) return ERROR_FILENAME_EXCED_RANGE;
+  return 0;
 }
 
 // Elevated from a split token: the user's ordinary programs run with the limited twin. Without
@@ -98,7 +96,7 @@ bool TokenElevated(HANDLE token) {
 
 constexpr DWORD kStartTokenAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY;
 
-// A primary token of the process that owns `shell`; null, with the last error set, on failure.
+// A primary token of the process that owns `shell`; null when it cannot be had.
 HANDLE ShellToken(HWND shell) {
   DWORD pid = 0;
   if (!GetWindowThreadProcessId(shell, &pid)) return nullptr;
@@ -126,11 +124,11 @@ struct WellKnownSid {
 // This program's own token made harmless for the shell: the administrative groups only deny,
 // every privilege a standard user lacks is gone, objects it makes belong to the user, and it runs
 // at medium integrity. The elevated twin's linked token would be the natural choice, but without
-// the TCB privilege the system hands it out for identification only. Null, with the last error
-// set, on failure.
-HANDLE LimitedToken() {
+// the TCB privilege the system hands it out for identification only. The error is read in each
+// return expression, before the destructors of the locals run.
+DWORD LimitedToken(win::Handle* limited) {
   HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), kStartTokenAccess | TOKEN_ADJUST_DEFAULT, &raw)) return nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), kStartTokenAccess | TOKEN_ADJUST_DEFAULT, &raw)) return GetLastError();
   const win::Handle own(raw);
 
   static const WELL_KNOWN_SID_TYPE kAdminGroups[] = {
@@ -147,7 +145,7 @@ HANDLE LimitedToken() {
   alignas(void*) unsigned char privilegeBuffer[4096];  // TOKEN_PRIVILEGES: about 36 entries of 12 bytes
   DWORD size = 0;
   if (!GetTokenInformation(own.get(), TokenPrivileges, privilegeBuffer, sizeof privilegeBuffer, &size))
-    return nullptr;
+    return GetLastError();
   const auto* held = reinterpret_cast<const TOKEN_PRIVILEGES*>(privilegeBuffer);
   constexpr DWORD kMaxDropped = 64;
   LUID_AND_ATTRIBUTES dropped[kMaxDropped] = {};
@@ -163,11 +161,11 @@ HANDLE LimitedToken() {
   HANDLE restricted = nullptr;
   if (!CreateRestrictedToken(own.get(), 0, disabledCount, disabled, droppedCount, dropped, 0, nullptr,
                              &restricted))
-    return nullptr;
+    return GetLastError();
   win::Handle token(restricted);
 
   alignas(void*) unsigned char userBuffer[128];  // TOKEN_USER with its SID (at most 76 bytes)
-  if (!GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof userBuffer, &size)) return nullptr;
+  if (!GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof userBuffer, &size)) return GetLastError();
   PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
   // An elevated token's objects belong to the administrators and grant only them and the
   // system: the shell, which may no longer use that group, would be shut out of its own.
@@ -185,11 +183,12 @@ HANDLE LimitedToken() {
       !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, system.get()) ||
       !SetTokenInformation(token.get(), TokenDefaultDacl, &dacl, sizeof dacl) ||
       !SetTokenInformation(token.get(), TokenIntegrityLevel, &label, sizeof label + GetLengthSid(medium.get())))
-    return nullptr;
+    return GetLastError();
   // The owner as a limited token has it; where the system cannot change it (Wine) the default
   // DACL alone still lets the user into the shell's objects.
   SetTokenInformation(token.get(), TokenOwner, &owner, sizeof owner);
-  return token.release();
+  *limited = std::move(token);
+  return 0;
 }
 
 // What a shell does on its desktop: windows, menus, hooks, reading and writing its objects,
@@ -201,13 +200,13 @@ constexpr DWORD kShellDesktopRights = DESKTOP_READOBJECTS | DESKTOP_CREATEWINDOW
 
 // A desktop made by an elevated process is closed to the user's ordinary and limited tokens: let
 // the token's user in with the rights a shell needs, so the shell can attach.
-bool GrantDesktopTo(const char* desktop, HANDLE token) {
+DWORD GrantDesktopTo(const char* desktop, HANDLE token) {
   alignas(void*) unsigned char userBuffer[128];  // TOKEN_USER with its SID (at most 76 bytes)
   DWORD size = 0;
-  if (!GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size)) return false;
+  if (!GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size)) return GetLastError();
   const auto* user = reinterpret_cast<const TOKEN_USER*>(userBuffer);
   win::Desktop desk(OpenDesktopA(desktop, 0, FALSE, READ_CONTROL | WRITE_DAC));
-  if (!desk) return false;
+  if (!desk) return GetLastError();
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
   DWORD e = GetSecurityInfo(desk.get(), SE_WINDOW_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
@@ -229,32 +228,31 @@ bool GrantDesktopTo(const char* desktop, HANDLE token) {
     if (granted) LocalFree(granted);
   }
   if (sd) LocalFree(sd);
-  SetLastError(e);
-  return e == ERROR_SUCCESS;
+  return e;
 }
 
 // Starts the shell with `token` as its user. CreateProcessAsUser takes a restricted twin of this
 // program's own token without the assign-primary privilege; the ordinary shell's token goes
 // through CreateProcessWithToken, which the elevated copy may call.
-bool StartShellAs(HANDLE token, bool limited, const char* desktop, const ShellPath& shellPath, win::Handle* explorer) {
+DWORD StartShellAs(HANDLE token, bool limited, const char* desktop, const ShellPath& shellPath, win::Handle* explorer) {
   wchar_t shell[] = L"explorer";  // CreateProcess may write to its command line
   DesktopPath desktopPath = InteractiveDesktop(desktop);
   win::WideText<MAX_PATH + 1> folder;
-  const wchar_t* startFolder = WindowsFolder(folder) ? folder.c_str() : nullptr;
+  const wchar_t* startFolder = WindowsFolder(folder) == 0 ? folder.c_str() : nullptr;
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.lpDesktop = desktopPath.Buffer();
   PROCESS_INFORMATION pi{};
-  if (!GrantDesktopTo(desktop, token)) return false;
+  if (const DWORD error = GrantDesktopTo(desktop, token)) return error;
   const BOOL started =
       limited ? CreateProcessAsUserW(token, shellPath.c_str(), shell, nullptr, nullptr, FALSE, kStartFlags, nullptr,
                                      startFolder, &si, &pi)
               : CreateProcessWithTokenW(token, 0, shellPath.c_str(), shell, kStartFlags, nullptr, startFolder, &si,
                                         &pi);
-  if (!started) return false;
+  if (!started) return GetLastError();
   const win::Handle thread(pi.hThread);
   explorer->reset(pi.hProcess);
-  return true;
+  return 0;
 }
 
 // Whether the system's explorer runs in this session: with no shell window yet, the user's shell
@@ -262,7 +260,7 @@ bool StartShellAs(HANDLE token, bool limited, const char* desktop, const ShellPa
 bool ExplorerRunsInSession() {
   ShellPath expected;
   DWORD session = 0;
-  if (!SystemExplorerPath(expected) || !ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
+  if (SystemExplorerPath(expected) != 0 || !ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
   const win::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
@@ -296,41 +294,32 @@ ShellPlan PlanShell(unsigned long long waitedMs) {
   return plan;
 }
 
-bool StartShell(const char* desktop, ShellPlan& plan, win::Handle* explorer, ReasonLine& reStr) {
-  static const char kFailed[] = "MakeDesktop: CreateProcess explorer failed,error no %d ,reason is %s   \r\n";
+ShellStart StartShell(const char* desktop, const ShellPlan& plan, win::Handle* explorer) {
+  ShellStart result;
+  result.launch = plan.launch;
   ShellPath shellPath;
   wchar_t shell[] = L"explorer";  // CreateProcessW may write to its command line
-  if (!SystemExplorerPath(shellPath)) {
-    FormatReason(reStr, kFailed);
-    return false;
-  }
+  if ((result.error = SystemExplorerPath(shellPath)) != 0) return result;
   switch (plan.launch) {
     case ShellLaunch::Wait:
-      return false;
+      result.error = ERROR_INVALID_FUNCTION;  // never asked for: a waiting shell is not started
+      return result;
     case ShellLaunch::OwnToken:
-      if (StartOnDesktop(shellPath.c_str(), shell, desktop, explorer)) return true;
-      FormatReason(reStr, kFailed);
-      return false;
+      result.error = StartOnDesktop(shellPath.c_str(), shell, desktop, explorer);
+      return result;
     case ShellLaunch::UsersToken:
-      if (StartShellAs(plan.usersToken.get(), false, desktop, shellPath, explorer)) {
-        LogLine("MakeDesktop: explorer started with the token of the user's shell\r\n");
-        return true;
-      }
-      LogFormat("MakeDesktop: explorer not started with the token of the user's shell,error no %d \r\n",
-                static_cast<int>(GetLastError()));
-      plan.launch = ShellLaunch::LimitedToken;
+      result.usersTokenError = StartShellAs(plan.usersToken.get(), false, desktop, shellPath, explorer);
+      if (result.usersTokenError == 0) return result;
+      result.launch = ShellLaunch::LimitedToken;
       break;
     case ShellLaunch::LimitedToken:
       break;
   }
   // Never this program's own elevated token: a shell that cannot be limited does not start.
-  const win::Handle limited(LimitedToken());
-  if (limited && StartShellAs(limited.get(), true, desktop, shellPath, explorer)) {
-    LogLine("MakeDesktop: explorer started with a limited token,administrators deny-only,medium integrity\r\n");
-    return true;
-  }
-  FormatReason(reStr, kFailed);
-  return false;
+  win::Handle limited;
+  result.error = LimitedToken(&limited);
+  if (result.error == 0) result.error = StartShellAs(limited.get(), true, desktop, shellPath, explorer);
+  return result;
 }
 
 namespace {
@@ -364,8 +353,92 @@ BOOL CALLBACK TakeShellWindow(HWND wnd, LPARAM param) {
 
 HANDLE FindShellOn(const wchar_t* desktop) {
   ShellSearch search;
-  if (!SystemExplorerPath(search.expected)) return nullptr;
+  if (SystemExplorerPath(search.expected) != 0) return nullptr;
   win::Desktop desk(OpenDesktopW(desktop, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
   if (desk) EnumDesktopWindows(desk.get(), TakeShellWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+namespace {
+
+using ImagePath = win::WideText<MAX_PATH + 1>;
+
+struct Enumeration {
+  UserWork work;
+  ImagePath self;
+};
+
+// The image path of a process; empty when it cannot be read.
+ImagePath ImageOf(HANDLE process) {
+  ImagePath path;
+  DWORD length = MAX_PATH;
+  if (process && QueryFullProcessImageNameW(process, 0, path.Buffer(), &length)) path.SetLength(length);
+  return path;
+}
+
+// Whether the window manager keeps the window out of sight (a suspended store app, a window of
+// another virtual desktop). DwmGetWindowAttribute is looked up, not linked: Windows 7 must start,
+// and it knows no cloaking anyway. dwmapi.dll by full path, from the system folder only.
+bool Cloaked(HWND wnd) {
+  using GetAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
+  constexpr DWORD kCloakedAttribute = 14;  // DWMWA_CLOAKED, Windows 8 and later
+  // Initialised at run time without a guard: only the UI thread asks for the user's windows.
+  static const GetAttributeFn getAttribute = []() -> GetAttributeFn {
+    win::WideText<MAX_PATH + 16> path;
+    const UINT length = GetSystemDirectoryW(path.Buffer(), MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return nullptr;
+    path.SetLength(length);
+    path.Append(L"\\dwmapi.dll");
+    const HMODULE dwm = LoadLibraryW(path.c_str());  // kept for the process's life
+    return dwm ? reinterpret_cast<GetAttributeFn>(
+                     reinterpret_cast<void*>(GetProcAddress(dwm, "DwmGetWindowAttribute")))
+               : nullptr;
+  }();
+  DWORD cloaked = 0;
+  return getAttribute && SUCCEEDED(getAttribute(wnd, kCloakedAttribute, &cloaked, sizeof cloaked)) && cloaked != 0;
+}
+
+bool HasFileName(const ImagePath& path, const wchar_t* name) {
+  const wchar_t* slash = wcsrchr(path.c_str(), L'\\');
+  return lstrcmpiW(slash ? slash + 1 : path.c_str(), name) == 0;
+}
+
+BOOL CALLBACK CollectUserWindow(HWND wnd, LPARAM param) {
+  auto* e = reinterpret_cast<Enumeration*>(param);
+  DeskWindowFacts facts;
+  // The style bit, not IsWindowVisible: nothing on a desktop that is not shown counts as visible.
+  facts.visibleStyle = (GetWindowLongW(wnd, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (!facts.visibleStyle) return TRUE;
+  // GetWindowText reads the title the system keeps, so a hung program cannot stall the exit.
+  win::WideText<256> title;
+  title.SetLength(static_cast<size_t>(GetWindowTextW(wnd, title.Buffer(), 256)));
+  facts.titled = !title.empty();
+  facts.owned = GetWindow(wnd, GW_OWNER) != nullptr;
+  const LONG exStyle = GetWindowLongW(wnd, GWL_EXSTYLE);
+  facts.appWindow = (exStyle & WS_EX_APPWINDOW) != 0;
+  facts.toolWindow = (exStyle & WS_EX_TOOLWINDOW) != 0;
+  facts.cloaked = Cloaked(wnd);
+  win::WideText<257> className;  // class names are at most 256 characters
+  className.SetLength(static_cast<size_t>(GetClassNameW(wnd, className.Buffer(), 257)));
+  facts.className = className.c_str();
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  const win::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  const ImagePath image = ImageOf(process.get());
+  facts.ofThisProgram =
+      pid == GetCurrentProcessId() || (!image.empty() && lstrcmpiW(image.c_str(), e->self.c_str()) == 0);
+  facts.ofShell = !image.empty() && HasFileName(image, L"explorer.exe");
+  if (IsUserWindow(facts)) e->work.Add(title.c_str(), facts.ofShell);
+  return TRUE;
+}
+
+}  // namespace
+
+UserWork FindUserWork() {
+  Enumeration e;
+  e.self = ImageOf(GetCurrentProcess());
+  win::Desktop desk(OpenDesktopW(kNewDesktopNameW, 0, FALSE,
+                                 DESKTOP_READOBJECTS | DESKTOP_ENUMERATE));
+  if (desk) EnumDesktopWindows(desk.get(), CollectUserWindow, reinterpret_cast<LPARAM>(&e));
+  return e.work;
 }

@@ -1,6 +1,7 @@
 #include "desktop/switching.h"
 
-#include "desktop/desk_record.h"
+#include <utility>
+
 #include "desktop/desk_rules.h"
 #include "desktop/events.h"
 #include "desktop/protocol.h"
@@ -12,7 +13,7 @@ int switchRefused = 0;
 
 namespace {
 
-Session session = Session::Running;
+Session gSession = Session::Running;
 
 // The input desktop as the system reports it; `error` gets the reason when it cannot be opened.
 InputDesk ReadInputDesk(DWORD* error) {
@@ -61,25 +62,69 @@ SwitchResult SwitchDesk(SwitchRequest request) {
 }
 
 void TellSecondCopyToLeave() {
-  NoteExit();  // the shell ended in the exit steps is not restarted
+  NoteExitUnderWay();  // the shell ended in the exit steps is not restarted
   SignalEvent(kSecondCopyEvents, kNotifyExitEvent);
 }
 
 BOOL ExitDesktops(bool keepShell) {
-  NoteExit();
+  NoteExitUnderWay();
   DeskState& s = DeskRecord();
   if (s.newCopy) TerminateProcess(s.newCopy.get(), 0);
   if (s.explorer && !keepShell) TerminateProcess(s.explorer.get(), 1);
   return s.defaultDesk ? SwitchDesktop(s.defaultDesk) : FALSE;
 }
 
-bool ExitUnderWay() { return ExitNoted(); }
+void SetSession(Session value) { gSession = value; }
 
-void SetSession(Session value) { session = value; }
-
-bool SessionMayEnd() { return SessionHolds(session, GetSystemMetrics(SM_SHUTTINGDOWN) != 0); }
+bool SessionMayEnd() { return SessionHolds(gSession, GetSystemMetrics(SM_SHUTTINGDOWN) != 0); }
 
 void ShowDefaultDesktop() {
   win::Desktop home(OpenDesktopW(kDefaultDesktopNameW, 0, FALSE, DESKTOP_SWITCHDESKTOP));
   if (home) SwitchDesktop(home.get());
+}
+
+namespace {
+DeskState gDeskState;
+}  // namespace
+
+void NoteExitUnderWay() { gDeskState.exitUnderWay = true; }
+bool ExitUnderWay() { return gDeskState.exitUnderWay; }
+
+DeskState& DeskRecord() { return gDeskState; }
+
+bool OpenStartupDesktops() {
+  HDESK opened = OpenDesktopW(kDefaultDesktopNameW, 0, FALSE, DESKTOP_CREATEWINDOW | DESKTOP_SWITCHDESKTOP);
+  DeskRecord().openedDefault.reset(opened);
+  DeskRecord().defaultDesk = opened ? opened : GetThreadDesktop(GetCurrentThreadId());
+  return opened != nullptr;
+}
+
+HDESK DefaultDesktop() { return DeskRecord().defaultDesk; }
+
+bool TrackedShellRunning() {
+  const DeskState& s = DeskRecord();
+  return s.explorer && WaitForSingleObject(s.explorer.get(), 0) == WAIT_TIMEOUT;
+}
+
+void EndDesktopRun(DeskRun&& run) {
+  DeskState& s = DeskRecord();
+  if (ExitUnderWay()) {
+    if (run.newCopy) TerminateProcess(run.newCopy.get(), 0);
+    if (run.explorer && !run.explorerAdopted) TerminateProcess(run.explorer.get(), 1);
+    return;
+  }
+  s.shellWaitSince = ShellWaitAfterRun(s.shellWaitSince, run.shellDecided, run.shellWaiting, GetTickCount64());
+  if (run.desk) {
+    s.deskNew = std::move(run.desk);  // closes the handle of the run before
+    s.deskNewReady = true;
+  }
+  // A failed start leaves the record of the earlier run in place.
+  if (run.explorer) s.explorer = std::move(run.explorer);
+  if (run.newCopy) s.newCopy = std::move(run.newCopy);
+}
+
+int SwitchState() {
+  const DeskState& s = DeskRecord();
+  if (!s.defaultDesk || !s.deskNewReady) return kSwitchNotReady;
+  return s.shown == Desk::Default ? kSwitchOnDefault : kSwitchOnNew;
 }

@@ -1,12 +1,13 @@
 #include "services/log.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstdarg>
 
 #include "services/log_queue.h"
-#include "services/log_text.h"
-#include "win/sync.h"
+#include "win/handles.h"
 #include "win/text.h"
 
 HWND hMainWnd = nullptr;
@@ -16,8 +17,8 @@ namespace {
 
 constexpr UINT_PTR kLogSubclassId = 0x106;
 
-win::CriticalSection queueLock;
-LogQueue queue;  // guarded by queueLock
+win::CriticalSection gQueueLock;
+LogQueue gQueue;  // guarded by gQueueLock
 
 void AppendNow(HWND edit, const char* text) {
   const auto wide = win::FromAnsi<kLogTextMaxBytes + 1>(text);  // cut at a character boundary
@@ -37,9 +38,9 @@ void DrainQueue(HWND edit) {
   for (;;) {
     std::size_t dropped = 0;
     {
-      win::Lock lock(queueLock);
-      if (!queue.Pop(text)) {
-        dropped = queue.TakeDropped();
+      win::Lock lock(gQueueLock);
+      if (!gQueue.Pop(text)) {
+        dropped = gQueue.TakeDropped();
         text.clear();
       }
     }
@@ -97,14 +98,14 @@ void AppendLog(HWND edit, const char* text) {
   const bool reachable = OnDesktopOf(windowThread);
   bool full = false;
   {
-    win::Lock lock(queueLock);
-    full = queue.size() == kLogQueueSlots;
+    win::Lock lock(gQueueLock);
+    full = gQueue.size() == kLogQueueSlots;
   }
   // A thread that can reach the window makes room rather than lose its text.
   if (reachable && full) SendMessageW(edit, kLogDrainMessage, 0, 0);
   {
-    win::Lock lock(queueLock);
-    queue.Push(text);
+    win::Lock lock(gQueueLock);
+    gQueue.Push(text);
   }
   if (reachable) SendMessageW(edit, kLogDrainMessage, 0, 0);
 }
@@ -122,4 +123,12 @@ void LogFormat(const char* format, ...) {
   line.FormatV(format, args);
   va_end(args);
   LogLine(line.c_str());
+}
+
+win::Text<16> deskNameStr;
+
+bool StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param) {
+  const win::Handle thread(
+      CreateThread(nullptr, 0x100000, proc, const_cast<void*>(param), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  return static_cast<bool>(thread);
 }

@@ -1,4 +1,5 @@
-// The first copy's log window.
+// The first copy's log window, and what every layer may know of this process: its window, its
+// desktop's name and how it starts a worker thread.
 #pragma once
 #include <windows.h>
 
@@ -27,3 +28,12 @@ void DrainLog();
 void LogLine(const char* text);
 // printf-style LogLine into a 1024-byte buffer; longer results are cut.
 void LogFormat(const char* format, ...) TOLVA_PRINTF(1, 2);
+
+// What every layer may know of this process: its desktop's name and how it starts a worker thread.
+// This process's desktop name, "default" or "desk new"; written once before any thread starts.
+extern win::Text<16> deskNameStr;
+
+// Creates a worker thread with a 1 MiB stack reservation; the handle is closed at once. The thread
+// only reads `param`, which must live as long as the thread. A thread the system refuses is not
+// retried: false then.
+bool StartWorkerThread(unsigned long(__stdcall* proc)(void*), const void* param = nullptr);

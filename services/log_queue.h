@@ -1,11 +1,17 @@
-// The appends that other threads hand to the log window, waiting for its thread (pure logic; the
-// caller holds the lock). Bounded: a thread that cannot reach the window (one on another
-// desktop) queues, and must never grow the queue without end.
+// The log window's bounds, and the appends that other threads hand to it, waiting for its thread
+// (pure logic; the caller holds the lock). Bounded: a thread that cannot reach the window (one on
+// another desktop) queues, and must never grow the queue without end.
 #pragma once
 #include <cstddef>
 
-#include "services/log_text.h"
 #include "win/fixed_text.h"
+
+// One appended text is at most this many bytes (it travels in a 1024-byte buffer); a longer one
+// is cut at a character boundary.
+constexpr std::size_t kLogTextMaxBytes = 1023;
+// A log holding more lines than this loses its first kLogTrimChars characters before an append.
+constexpr int kLogTrimLines = 400;
+constexpr int kLogTrimChars = 2000;
 
 constexpr std::size_t kLogQueueSlots = 32;
 
@@ -28,3 +34,4 @@ class LogQueue {
   std::size_t count_ = 0;
   std::size_t dropped_ = 0;
 };
+

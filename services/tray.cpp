@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "services/tray_text.h"
 #include "win/dpi.h"
+#include "win/fixed_text.h"
 #include "win/text.h"
 
 namespace {
@@ -16,8 +16,8 @@ struct TrayRecord {
   int shown = 0;
 };
 
-TrayRecord trayRecord;
-TrayRecord& Tray() { return trayRecord; }
+TrayRecord gTrayRecord;
+TrayRecord& Tray() { return gTrayRecord; }
 
 template <size_t N>
 void CopyField(wchar_t (&field)[N], const char* text) {
@@ -26,10 +26,6 @@ void CopyField(wchar_t (&field)[N], const char* text) {
   wmemcpy(field, wide.c_str(), n);
   field[n] = L'\0';
 }
-
-}  // namespace
-
-namespace {
 
 // At the small-icon size of `dpi`. Not shared (no LR_SHARED), so that a change of scale can
 // destroy the icon it replaces.

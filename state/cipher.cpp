@@ -169,7 +169,7 @@ std::size_t des_buffer(unsigned char* out, const unsigned char* in, int decipher
   return result;
 }
 
-std::size_t des_buffer_bounded(unsigned char* out, std::size_t outCapacity, const unsigned char* in,
+std::size_t DesBufferBounded(unsigned char* out, std::size_t outCapacity, const unsigned char* in,
                                int decipher, std::size_t length) {
   const std::size_t result = ResultLength(in, decipher, length);
   if (result == 0 || result > outCapacity) return 0;

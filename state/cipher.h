@@ -18,7 +18,7 @@ void des_block(unsigned char out[8], const unsigned char in[8], int decipher);
 // ten spaces first unless the last ten bytes already are spaces, so the result is length or
 // length + 10. A last group of fewer than 8 bytes is neither transformed nor copied: those output
 // bytes keep what they held. The caller's `out` must hold the returned length (see
-// des_buffer_bounded). out may equal in.
+// DesBufferBounded). out may equal in.
 // Refusals (return 0, nothing written): enciphering fewer than 10 bytes (the padding test reads
 // the last ten); enciphering kCipherWorkBytes - 10 bytes or more; deciphering kCipherWorkBytes
 // bytes or more. Deciphering 0 bytes returns 0 as well.
@@ -28,7 +28,7 @@ std::size_t des_buffer(unsigned char* out, const unsigned char* in, int decipher
 
 // As des_buffer, but also refuses (returns 0, writes nothing) when the result would not fit in
 // `outCapacity` bytes.
-std::size_t des_buffer_bounded(unsigned char* out, std::size_t outCapacity, const unsigned char* in,
+std::size_t DesBufferBounded(unsigned char* out, std::size_t outCapacity, const unsigned char* in,
                                int decipher, std::size_t length);
 
 // The tables, one-based bit positions as FIPS PUB 46-3 prints them; exposed so the tests can check

@@ -106,7 +106,7 @@ RecordText FormatRecordText(const RecordFields& fields) {
 std::size_t EncipherRecord(const RecordFields& fields, unsigned char (&value)[kRecordValueMax]) {
   const RecordText text = FormatRecordText(fields);
   // At least 108 bytes and at most 1014, so the cipher never refuses and the result fits.
-  return des_buffer_bounded(value, kRecordValueMax, reinterpret_cast<const unsigned char*>(text.c_str()), 0,
+  return DesBufferBounded(value, kRecordValueMax, reinterpret_cast<const unsigned char*>(text.c_str()), 0,
                             text.size());
 }
 

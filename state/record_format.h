@@ -64,7 +64,6 @@ class LineSink {
 // the range are read, so a match lies wholly inside it.
 const char* find_tag(const char*& cursor, const char* tag, const char* end);
 
-
 // Copies [from, to) into dest[capacity] with a NUL, cut at a character boundary to capacity - 1.
 void CopyBoundedValue(char* dest, std::size_t capacity, const char* from, const char* to);
 

@@ -3,13 +3,19 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdint>
 
 #include "services/log.h"
+#include "win/fixed_text.h"
 #include "win/handles.h"
 
-RecordFields record;
+RecordFields gRecord;
 
 namespace {
+
+// What the first copy accepts of its own program file.
+constexpr std::uint64_t kOwnFileMinBytes = 1024;
+constexpr std::uint64_t kOwnFileMaxBytes = 1048576;
 
 constexpr char kKeyPath[] = "SOFTWARE\\qz57tolva2\\";
 constexpr char kValueName[] = "tolva";
@@ -40,6 +46,8 @@ LONG TryOpenRecordKey(HKEY root, REGSAM access) {
 // writes always meet in the same place. A key that exists but is closed to this process counts as
 // not writable: creating it again would only open the same closed key.
 HKEY RecordRoot() {
+  // Initialised at run time without a guard: the UI thread reaches it at start-up, before the
+  // update worker that reads the record later starts.
   static const HKEY root = [] {
     const LONG machine = TryOpenRecordKey(HKEY_LOCAL_MACHINE, KEY_READ | KEY_WRITE);
     if (machine == ERROR_SUCCESS) return HKEY_LOCAL_MACHINE;
@@ -75,12 +83,12 @@ int make_software_main_key() {
 void ensure_state_record() {
   if (OpenRecordKey(KEY_READ)) return;  // an existing key is taken to hold a record
   for (int i = 0; i < 6; ++i) make_software_main_key();
-  SetRecordDefaults(record);
+  SetRecordDefaults(gRecord);
   _5_Reg_PUT();
 }
 
 void _5_Reg_PUT() {
-  const std::size_t length = EncipherRecord(record, recordCipher);
+  const std::size_t length = EncipherRecord(gRecord, recordCipher);
   win::RegKey key = OpenRecordKey(KEY_READ | KEY_WRITE);
   if (!key) {
     LogLine("_5_Reg_PUT:打开键失败\r\n");
@@ -104,12 +112,47 @@ void _tolva_Reg_GET() {
     LogLine("_tolva_Reg_GET:读取注册表失败\r\n");
     return;
   }
-  LoadRecordValue(regReadBuf, size, record, LogLine);
+  LoadRecordValue(regReadBuf, size, gRecord, LogLine);
 }
 
 void CountStartInRecord() {
   ensure_state_record();
   _tolva_Reg_GET();
-  if (record.r_time < INT_MAX) record.r_time += 1;  // a counter at its top stays there
+  if (gRecord.r_time < INT_MAX) gRecord.r_time += 1;  // a counter at its top stays there
   _5_Reg_PUT();
+}
+
+win::Text<16> todayStr;
+
+void make_today_string() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  todayStr.Format("%d%02d%02d", now.wYear, now.wMonth, now.wDay);
+}
+
+OwnFileCheck CheckOwnFile() {
+  win::WideText<MAX_PATH + 1> path;
+  // A path that fills the buffer was cut: another file, or none, would be read.
+  const DWORD pathLength = GetModuleFileNameW(nullptr, path.Buffer(), MAX_PATH + 1);
+  if (pathLength == 0 || pathLength > MAX_PATH)
+    return {OwnFileVerdict::NoPath, pathLength ? ERROR_INSUFFICIENT_BUFFER : GetLastError()};
+  path.SetLength(pathLength);
+  win::HeapMemory contents(HeapAlloc(GetProcessHeap(), 0, kOwnFileMaxBytes));
+  if (!contents) return {OwnFileVerdict::Unreadable, 0};
+  // Read sharing lets this check succeed while another reader (a scanner, a copy) has it open.
+  win::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+  if (!file) return {OwnFileVerdict::Unreadable, 0};
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size)) return {OwnFileVerdict::Unreadable, 0};
+  // Compared as 64 bits: a file beyond 4 GiB must not wrap into the accepted range.
+  const auto fileBytes = static_cast<std::uint64_t>(size.QuadPart);
+  if (fileBytes < kOwnFileMinBytes || fileBytes > kOwnFileMaxBytes) return {OwnFileVerdict::WrongSize, 0};
+  DWORD read = 0;
+  ReadFile(file.get(), contents.get(), static_cast<DWORD>(kOwnFileMaxBytes), &read, nullptr);
+  file.reset();
+  if (read != static_cast<DWORD>(size.QuadPart)) return {OwnFileVerdict::ShortRead, 0};
+  contents.reset();
+  make_today_string();
+  return {OwnFileVerdict::Accepted, 0};
 }

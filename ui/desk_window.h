@@ -7,7 +7,7 @@
 #include <initializer_list>
 
 #include "controls/icon_button.h"
-#include "desktop/listener.h"
+#include "desktop/events.h"
 #include "win/dialog.h"
 
 // The message both listeners post: WM_TOLVA_REQUEST of ui/ids.h.
@@ -57,15 +57,14 @@ class DeskWindow : public win::Dialog {
   // A click on the tray icon brought the window to the front.
   virtual void OnTrayClick() {}
 
-  int m_okSent = 0;  // second copy: "desk n ok" sent since start or the taskbar's restart
+  int okSent_ = 0;  // second copy: "desk n ok" sent since start or the taskbar's restart
 
  private:
   // The screen changed under the window. Another scale (WM_DPICHANGED): the suggested rectangle,
   // the buttons' icons and the tray icon loaded for it, then the dialog manager's own scaling.
-  // Another scale, work area (taskbar moved)
-  // or resolution (docking, Remote Desktop): back into the corner, as at start. Other colours or
-  // theme: repainted. True for WM_DPICHANGED, answered here (with 0); the others still go on to
-  // the default processing.
+  // Another scale, work area (the taskbar moved) or resolution (docking, Remote Desktop): back
+  // into the corner, as at start. Other colours or theme: repainted. True for WM_DPICHANGED,
+  // answered here (with 0); the others still go on to the default processing.
   bool FollowScreenChange(UINT msg, WPARAM wp, LPARAM lp);
   // Logoff, shutdown and the Restart Manager. The query is answered yes: from then until the end
   // comes or is called off nothing leaves, is restarted or ended. True for WM_QUERYENDSESSION and
@@ -78,3 +77,9 @@ class DeskWindow : public win::Dialog {
   int buttonCount_ = 0;
   int trayIconId_;
 };
+
+// The long-lived windows' place: the bottom-right corner of the work area.
+// Moves `wnd` to the bottom-right corner of the work area, size unchanged, without repainting.
+BOOL PlaceWindow(HWND wnd);
+// Hides `wnd` and puts it back in its corner, where it shows up again.
+void HideToCorner(HWND wnd);

@@ -1,19 +1,13 @@
 #include "ui/main_dlg.h"
 
-#include "desktop/copy_watch.h"
-#include "desktop/desk_record.h"
-#include "desktop/desk_work.h"
 #include "desktop/events.h"
 #include "desktop/make_desk.h"
 #include "desktop/protocol.h"
-#include "desktop/shell_watch.h"
+#include "desktop/shell_launch.h"
 #include "desktop/switching.h"
 #include "services/log.h"
-#include "services/process.h"
 #include "services/tray.h"
-#include "state/own_file.h"
 #include "state/registry_store.h"
-#include "ui/corner.h"
 #include "ui/desk_window.h"
 #include "ui/ids.h"
 #include "update/update_worker.h"
@@ -26,6 +20,15 @@ namespace {
 bool trayHidden = false;  // the user hid the icon with Ctrl+Alt+H: the tick leaves it away
 
 constexpr int kRestartThreshold = 500;
+
+// A creation run that was refused says why in one line; one that could not start is tried again
+// by the watchdog.
+void LogRunRefusal(RunStart start) {
+  if (start == RunStart::RefusedExit)
+    LogLine(RefusedByExit(ExitGated::CreationRun, true));
+  else if (start == RunStart::RefusedBusy)
+    LogLine(kRunBusyLine);
+}
 
 #ifndef TOLVA_NO_UPDATE
 const UpdateCommands kUpdateCommands = {ID_UPDATE_NEWS, ID_UPDATE_EXIT};  // handed to the update worker
@@ -127,7 +130,12 @@ BOOL CMainDlg::OnInitDialog() {
                 MB_ICONERROR);
   CountStartInRecord();
   // A program file that cannot be read whole, or of a size no build has, ends the start here.
-  if (!CheckOwnFile()) ExitProcess(1);
+  const OwnFileCheck ownFile = CheckOwnFile();
+  if (ownFile.verdict == OwnFileVerdict::NoPath)
+    LogFormat("CheckOwnFile: GetModuleFileName failed,error no %d \r\n", static_cast<int>(ownFile.error));
+  else if (ownFile.verdict == OwnFileVerdict::ShortRead)
+    LogLine("!!!!!!(fsize!=dwRW)!!!!!!!!\r\n");
+  if (ownFile.verdict != OwnFileVerdict::Accepted) ExitProcess(1);
 
   TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();
@@ -153,7 +161,7 @@ void CMainDlg::FocusLog() { SetFocus(GetDlgItem(hwnd(), IDC_LOG)); }
 void CMainDlg::OnStartTimer() {
   KillTimer(hwnd(), IDT_START);
   if (ExitUnderWay()) return;  // the exit came first: nothing to start
-  StartDesktopRun(hwnd(), false);
+  LogRunRefusal(StartDesktopRun(hwnd(), false));
 #ifndef TOLVA_NO_UPDATE
   StartWorkerThread(UpdateThreadFunc, &kUpdateCommands);
 #endif
@@ -377,10 +385,10 @@ void CMainDlg::Exit(bool keepShell) {
     LogLine(refused);
     return;
   }
-  NoteExit();  // first: from here nothing switches, restarts or starts
+  NoteExitUnderWay();  // first: from here nothing switches, restarts or starts
   // Said now, while the log can still be read: the question's answer will switch nothing.
   if (m_asking) LogLine("exit question closed by the exit,the screen stays\r\n");
-  FinishRunForExit();
+  if (!FinishRunForExit()) LogLine("MakeDeskThreadFunc: the run did not hand over in time,the exit goes on\r\n");
   m_exitKeepsShell = keepShell;
   TellSecondCopyToLeave();
   // The second copy's 200 ms to leave by itself, on a timer: requests meanwhile are refused in a line.
@@ -422,6 +430,6 @@ void CMainDlg::OnTick() {
     deadCount = 0;
     LogLine("desk n is dead\r\nnow restart it ..\r\n");
     // A hung copy is ended first, so that exactly one runs after the creation.
-    StartDesktopRun(hwnd(), true);
+    LogRunRefusal(StartDesktopRun(hwnd(), true));
   }
 }

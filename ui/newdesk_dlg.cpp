@@ -1,14 +1,11 @@
 #include "ui/newdesk_dlg.h"
 
-#include "desktop/copy_rules.h"
+#include "desktop/desk_rules.h"
 #include "desktop/events.h"
-#include "desktop/parent_watch.h"
 #include "desktop/protocol.h"
 #include "desktop/switching.h"
 #include "services/log.h"
-#include "services/process.h"
 #include "services/tray.h"
-#include "ui/corner.h"
 #include "ui/desk_window.h"
 #include "ui/ids.h"
 #include "win/text.h"
@@ -57,7 +54,7 @@ BOOL CNewDeskDlg::OnInitDialog() {
 
 void CNewDeskDlg::OnTaskbarRestart() {
   DeskWindow::OnTaskbarRestart();
-  m_okSent = 0;
+  okSent_ = 0;
 }
 
 // As when the first copy tells it to go: the user's programs on "desk new" stay.
@@ -160,8 +157,8 @@ void CNewDeskDlg::OnTick() {
   if (iconShown) {
     // Hidden only while the icon exists to bring it back.
     if (taskbar && GetForegroundWindow() != hwnd()) HideToCorner(hwnd());
-    if (m_okSent == 0) {
-      m_okSent = 1;
+    if (okSent_ == 0) {
+      okSent_ = 1;
       SignalEvent(kFirstCopyEvents, kDeskNewOkEvent);
     }
   }

@@ -12,6 +12,7 @@ F User32Function(const char* name) {
 
 }  // namespace
 
+// The look-ups are initialised at run time without a guard: only the UI thread scales windows.
 UINT DpiOf(HWND wnd) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
   static const auto getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");

@@ -1,8 +1,10 @@
-// Owning wrappers for the handle kinds the program holds. Each is move-only and releases its
-// handle exactly once; a view of a window (HWND) is never owned.
+// Owning wrappers for the handle kinds the program holds, an object on the process heap, and a
+// lock. Each wrapper is move-only and releases its handle exactly once; a view of a window (HWND)
+// is never owned.
 #pragma once
 #include <windows.h>
 
+#include <new>
 #include <utility>
 
 namespace win {
@@ -76,5 +78,55 @@ using GdiObject = Owned<HGDIOBJ, GdiTraits>;
 using Icon = Owned<HICON, IconTraits>;
 using HeapMemory = Owned<void*, HeapTraits>;    // a block of the process heap (HeapAlloc)
 using LocalMemory = Owned<void*, LocalTraits>;  // a block the system allocated for the caller (LocalFree)
+
+}  // namespace win
+
+// One object on the process heap, without the C++ runtime's operator new (the program does not
+// carry it): for a record one thread makes and hands to another.
+namespace win {
+
+// Null when the heap has no room.
+template <typename T>
+T* NewOnHeap() {
+  void* block = HeapAlloc(GetProcessHeap(), 0, sizeof(T));
+  return block ? new (block) T() : nullptr;
+}
+
+template <typename T>
+void DeleteOnHeap(T* object) {
+  if (!object) return;
+  object->~T();
+  HeapFree(GetProcessHeap(), 0, object);
+}
+
+}  // namespace win
+
+// A critical section and its scope lock, for the few values that two threads touch.
+namespace win {
+
+class CriticalSection {
+ public:
+  CriticalSection() { InitializeCriticalSection(&cs_); }
+  ~CriticalSection() { DeleteCriticalSection(&cs_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+  void Enter() { EnterCriticalSection(&cs_); }
+  void Leave() { LeaveCriticalSection(&cs_); }
+
+ private:
+  CRITICAL_SECTION cs_;
+};
+
+class Lock {
+ public:
+  explicit Lock(CriticalSection& cs) : cs_(cs) { cs_.Enter(); }
+  ~Lock() { cs_.Leave(); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  CriticalSection& cs_;
+};
 
 }  // namespace win

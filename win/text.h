@@ -2,6 +2,8 @@
 // texts (code page 936 bytes: log lines, the stored record, the downloaded file) and the UTF-16
 // that W calls take, whatever the system's ANSI code page is.
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 
 #include "win/fixed_text.h"
@@ -31,3 +33,7 @@ Text<N> ToAnsi(const wchar_t* text, int length = -1) {
 }
 
 }  // namespace win
+
+// The system's own words for an error code, for any layer's report line.
+// The system's text for an error code (code page 936), cut to fit a log line.
+win::Text<1024> ReasonText(DWORD error);

@@ -53,7 +53,7 @@ void CheckEncipher(const Bytes& text, std::size_t capacity, bool sparse) {
   if (got == 0) {
     FUZZ_CHECK(AllAre(out.data(), out.size(), kUntouched));
     Bytes bounded(out.size(), kUntouched);
-    FUZZ_CHECK(des_buffer_bounded(bounded.data(), bounded.size(), text.data(), 0, n) == 0);
+    FUZZ_CHECK(DesBufferBounded(bounded.data(), bounded.size(), text.data(), 0, n) == 0);
     FUZZ_CHECK(AllAre(bounded.data(), bounded.size(), kUntouched));
     return;
   }
@@ -78,7 +78,7 @@ void CheckEncipher(const Bytes& text, std::size_t capacity, bool sparse) {
   FUZZ_CHECK(std::memcmp(inPlace.data(), out.data(), whole) == 0);
 
   Bytes bounded(capacity + 8, kUntouched);
-  const std::size_t b = des_buffer_bounded(bounded.data(), capacity, text.data(), 0, n);
+  const std::size_t b = DesBufferBounded(bounded.data(), capacity, text.data(), 0, n);
   if (got > capacity) {
     FUZZ_CHECK(b == 0 && AllAre(bounded.data(), bounded.size(), kUntouched));
   } else {
@@ -100,7 +100,7 @@ void CheckDecipher(const Bytes& text, std::size_t capacity, bool sparse) {
   if (sparse) return;
 
   Bytes bounded(capacity + 8, kUntouched);
-  const std::size_t b = des_buffer_bounded(bounded.data(), capacity, text.data(), 1, n);
+  const std::size_t b = DesBufferBounded(bounded.data(), capacity, text.data(), 1, n);
   if (got > capacity || got == 0) {
     FUZZ_CHECK(b == 0 && AllAre(bounded.data(), bounded.size(), kUntouched));
   } else {

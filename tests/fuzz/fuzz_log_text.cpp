@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "services/log_text.h"
+#include "services/log_queue.h"
 #include "tests/fuzz/reference.h"
 #include "win/fixed_text.h"
 

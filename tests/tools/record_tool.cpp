@@ -95,7 +95,7 @@ int Encode(char** values) {
 int Encipher(const char* text) {
   const std::size_t length = std::strlen(text);
   std::vector<unsigned char> value(length + kCipherPadBytes, 0);
-  const std::size_t n = des_buffer_bounded(value.data(), value.size(), reinterpret_cast<const unsigned char*>(text),
+  const std::size_t n = DesBufferBounded(value.data(), value.size(), reinterpret_cast<const unsigned char*>(text),
                                            0, length);
   if (n == 0) return 1;  // shorter than ten bytes, or too long for the cipher
   PrintHex(value.data(), n);

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/role.h"
-#include "services/tray_text.h"
 #include "ui/placement.h"
+#include "win/fixed_text.h"
 
 TEST(Role, TailSkipsQuotedAndPlainProgramPath) {
   EXPECT_STREQ(ArgumentTail(L"\"C:\\a b\\tolva2.exe\"  makedesktop desk new 1"), L"makedesktop desk new 1");

@@ -159,11 +159,11 @@ TEST(CipherBuffer, RefusesWhatWouldOverflowAndWritesNothing) {
   EXPECT_EQ(des_buffer(out.data(), in.data(), 0, 9), 0u);
   EXPECT_EQ(des_buffer(out.data(), in.data(), 0, kCipherWorkBytes - 10), 0u);
   EXPECT_EQ(des_buffer(out.data(), in.data(), 1, kCipherWorkBytes), 0u);
-  EXPECT_EQ(des_buffer_bounded(out.data(), SIZE_MAX, in.data(), 0, SIZE_MAX), 0u);  // no wrap-around
-  EXPECT_EQ(des_buffer_bounded(out.data(), 139, in.data(), 0, 130), 0u);
+  EXPECT_EQ(DesBufferBounded(out.data(), SIZE_MAX, in.data(), 0, SIZE_MAX), 0u);  // no wrap-around
+  EXPECT_EQ(DesBufferBounded(out.data(), 139, in.data(), 0, 130), 0u);
   EXPECT_EQ(out, std::vector<unsigned char>(kCipherWorkBytes, 0xCC));
 
   EXPECT_EQ(des_buffer(out.data(), in.data(), 0, kCipherWorkBytes - 11), kCipherWorkBytes - 1);
   EXPECT_EQ(des_buffer(out.data(), in.data(), 1, kCipherWorkBytes - 1), kCipherWorkBytes - 1);
-  EXPECT_EQ(des_buffer_bounded(out.data(), 140, in.data(), 0, 130), 140u);
+  EXPECT_EQ(DesBufferBounded(out.data(), 140, in.data(), 0, 130), 140u);
 }

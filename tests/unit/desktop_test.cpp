@@ -5,10 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "desktop/copy_rules.h"
 #include "desktop/desk_rules.h"
-#include "desktop/listen_rules.h"
-#include "desktop/user_work.h"
 
 TEST(SwitchTarget, FollowsTheShownDesktopOnceThePlatformReportsIt) {
   // Lock/unlock or the elevation prompt brought the user back to "Default" behind the program's

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "state/cipher.h"
-#include "state/own_file_rules.h"
 #include "state/record_format.h"
 #include "version/version.h"
 
@@ -163,14 +162,4 @@ TEST(FindTag, MovesCursorOnlyOnAMatchWhollyInsideTheRange) {
   EXPECT_EQ(cursor, text + 3);
   EXPECT_EQ(find_tag(cursor, "<x>", text + 10), text + 10);
   EXPECT_EQ(cursor, text + 7);
-}
-
-// The start-up check of the program file, beside the record it guards.
-TEST(OwnFile, SizeBoundsAreInclusive) {
-  EXPECT_FALSE(OwnFileSizeAccepted(0));
-  EXPECT_FALSE(OwnFileSizeAccepted(1023));
-  EXPECT_TRUE(OwnFileSizeAccepted(1024));
-  EXPECT_TRUE(OwnFileSizeAccepted(1048576));
-  EXPECT_FALSE(OwnFileSizeAccepted(1048577));
-  EXPECT_FALSE(OwnFileSizeAccepted(0x100000000ull + 2048));  // beyond 4 GiB does not wrap
 }

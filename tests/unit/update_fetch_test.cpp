@@ -5,7 +5,6 @@
 #include <string>
 #include <initializer_list>
 
-#include "update/fetch_deadline.h"
 #include "update/update_address.h"
 
 TEST(UpdateAddress, PlainHostMeansHttpAndHttpsIsKept) {

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "services/log_queue.h"
-#include "services/log_text.h"
 #include "win/fixed_text.h"
 
 TEST(TextCut, LogBoundOf1023BytesNeverSplitsADoubleByteCharacter) {
