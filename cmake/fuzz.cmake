@@ -23,7 +23,7 @@ target_compile_options(tolva_pure_fuzz PUBLIC -g -O1 -fno-omit-frame-pointer ${T
 # AddressSanitizer still bounds every access.
 set_source_files_properties(state/cipher.cpp PROPERTIES COMPILE_OPTIONS -fno-sanitize=pointer-overflow)
 
-set(TOLVA_FUZZ_TARGETS update record cipher role log_text)
+set(TOLVA_FUZZ_TARGETS update record cipher role log_text settings)
 foreach(name IN LISTS TOLVA_FUZZ_TARGETS)
   add_executable(fuzz_${name} ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_${name}.cpp)
   target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)

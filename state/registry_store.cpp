@@ -156,3 +156,29 @@ OwnFileCheck CheckOwnFile() {
   make_today_string();
   return {OwnFileVerdict::Accepted, 0};
 }
+
+Settings ReadSettings() {
+  HKEY opened = nullptr;
+  win::RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\qz57tolva2\\settings", 0, KEY_QUERY_VALUE, &opened) ==
+      ERROR_SUCCESS)
+    key.reset(opened);
+  wchar_t names[kSettingCount][16];
+  unsigned char data[kSettingCount][8];
+  SettingValue values[kSettingCount];
+  std::size_t count = 0;
+  for (int i = 0; key && i < kSettingCount; ++i) {
+    int n = 0;
+    for (; kSettingNames[i][n]; ++n) names[i][n] = static_cast<wchar_t>(kSettingNames[i][n]);
+    names[i][n] = 0;
+    DWORD type = 0;
+    DWORD size = sizeof data[i];
+    const LONG result = RegQueryValueExW(key.get(), names[i], nullptr, &type, data[i], &size);
+    // A value too long to read is still there: its size alone makes it wrong.
+    if (result == ERROR_MORE_DATA)
+      values[count++] = {names[i], type, nullptr, sizeof data[i] + 1};
+    else if (result == ERROR_SUCCESS)
+      values[count++] = {names[i], type, data[i], size};
+  }
+  return ParseSettings(values, count);
+}

@@ -2,6 +2,7 @@
 // the start-up check of the program's own file, which also takes today's date.
 #pragma once
 #include "state/record_format.h"
+#include "state/settings.h"
 #include "win/fixed_text.h"
 
 // The process's record fields. Used by the UI thread at start-up and by the update worker ten
@@ -34,3 +35,6 @@ struct OwnFileCheck {
 };
 [[nodiscard]] OwnFileCheck CheckOwnFile();
 void make_today_string();
+
+// The user's settings as they stand in the registry now; absent key or values give the defaults.
+Settings ReadSettings();

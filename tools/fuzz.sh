@@ -13,7 +13,7 @@ build=${TOLVA_FUZZ_BUILD:-build/fuzz}
 # target:max_len. The update file fills at most the 10239 bytes of the download buffer; a stored
 # record is at most 1024 bytes, one more shows the refusal; the command line and the log text go
 # well past their 1023-character bounds.
-targets=(update:10239 record:1025 cipher:1100 role:4096 log_text:4096)
+targets=(update:10239 record:1025 cipher:1100 role:4096 log_text:4096 settings:512)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTOLVA_FUZZ=ON >/dev/null
 cmake --build "$build" --target fuzzers >/dev/null

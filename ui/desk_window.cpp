@@ -32,9 +32,11 @@ bool DeskWindow::KeepTrayIcon() {
   return TrayIconShown() == 1;
 }
 
-DWORD DeskWindow::RegisterCtrlAltKey(int id, UINT vk) {
-  if (RegisterHotKey(hwnd(), id, MOD_ALT | MOD_CONTROL | MOD_NOREPEAT, vk) ||
-      RegisterHotKey(hwnd(), id, MOD_ALT | MOD_CONTROL, vk))
+DWORD DeskWindow::RegisterDeskKey(int id, HotKeyCode key) {
+  if (key == 0) return 0;
+  const UINT mods = key >> 16;
+  const UINT vk = key & 0xFFFF;
+  if (RegisterHotKey(hwnd(), id, mods | MOD_NOREPEAT, vk) || RegisterHotKey(hwnd(), id, mods, vk))
     return 0;
   return GetLastError();  // keys taken fail the same with or without the flag
 }

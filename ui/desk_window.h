@@ -8,16 +8,16 @@
 
 #include "controls/icon_button.h"
 #include "desktop/events.h"
+#include "state/settings.h"
 #include "win/dialog.h"
 
 // The message both listeners post: WM_TOLVA_REQUEST of ui/ids.h.
 extern const ListenerCommands kListenerCommands;
 
-// One of the windows' hot keys: its id, its key with Ctrl+Alt, and its name for messages.
-struct CtrlAltKey {
+// One of the windows' hot keys: its id and the action whose key in effect it carries.
+struct DeskHotKey {
   int id;
-  UINT vk;
-  const char* name;
+  KeyAction action;
 };
 
 class DeskWindow : public win::Dialog {
@@ -32,9 +32,10 @@ class DeskWindow : public win::Dialog {
   void BeginDeskWindow();
   // The tick's part: an icon missing from the tray is added again. True while it is shown.
   static bool KeepTrayIcon();
-  // Registers Ctrl+Alt+`vk` as hot key `id` of this window: 0, or the system's error. A held key
-  // acts once (MOD_NOREPEAT); systems before Windows 7 refuse the flag and get the key without it.
-  DWORD RegisterCtrlAltKey(int id, UINT vk);
+  // Registers `key` as hot key `id` of this window: 0 (also for no key), or the system's error. A
+  // held key acts once (MOD_NOREPEAT); systems before Windows 7 refuse the flag and get the key
+  // without it.
+  DWORD RegisterDeskKey(int id, HotKeyCode key);
 
   // Enter and Esc never end the two long-lived windows.
   bool PreTranslateMessage(MSG& msg) override;

@@ -34,17 +34,29 @@ void LogRunRefusal(RunStart start) {
 const UpdateCommands kUpdateCommands = {ID_UPDATE_NEWS, ID_UPDATE_EXIT};  // handed to the update worker
 #endif
 
-const char* const kBanner[] = {
-    "hello\r\n",          "Kalvo双桌面 " TOLVA_VERSION "\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
-    "退出:\r\n",          "Ctrl+Alt+K\r\n",      "隐藏/显示托盘:\r\n", "Ctrl+Alt+H\r\n",
-    "切换:\r\n",          "Ctrl+Alt+N\r\n",      "Ctrl+Alt+Enter\r\n",
+const char* const kBannerHead[] = {
+    "hello\r\n", "Kalvo双桌面 " TOLVA_VERSION "\r\n", "欢迎使用双桌面\r\n", "快捷热键操作说明\r\n",
 };
 
-const CtrlAltKey kHotKeys[] = {
-    {HK_SWITCH_N, 'N', "Ctrl+Alt+N"},
-    {HK_TRAY, 'H', "Ctrl+Alt+H"},
-    {HK_EXIT, 'K', "Ctrl+Alt+K"},
-    {HK_SWITCH_ENTER, VK_RETURN, "Ctrl+Alt+Enter"},
+// The keys in effect, each under its heading; a key set to none reads "无".
+void LogBanner(const Settings& settings) {
+  for (const char* line : kBannerHead) LogLine(line);
+  const struct {
+    const char* heading;
+    KeyAction action;
+  } keys[] = {{"退出:\r\n", kExitKey}, {"隐藏/显示托盘:\r\n", kHideKey}, {"切换:\r\n", kSwitchKey}, {nullptr, kSwitchKey2}};
+  for (const auto& key : keys) {
+    if (key.heading) LogLine(key.heading);
+    const win::Text<40> name = HotKeyName(settings.keys[key.action]);
+    LogFormat("%s\r\n", name.empty() ? "无" : name.c_str());
+  }
+}
+
+const DeskHotKey kHotKeys[] = {
+    {HK_SWITCH_N, kSwitchKey},
+    {HK_TRAY, kHideKey},
+    {HK_EXIT, kExitKey},
+    {HK_SWITCH_ENTER, kSwitchKey2},
 };
 
 void LogOwnEvent(int index, const char* name, unsigned long error) {
@@ -123,8 +135,11 @@ BOOL CMainDlg::OnInitDialog() {
   ShowWindow(wnd, SW_SHOW);
   SetTimer(wnd, IDT_TICK, 1000, nullptr);
 
-  for (const char* line : kBanner) LogLine(line);
-  RegisterHotKeys();
+  m_settings = ReadSettings();
+  LogBanner(m_settings);
+  for (int i = 0; i < kSettingCount; ++i)
+    if (m_settings.rejected & (1u << i)) LogFormat("设置值 %s 无效, 已忽略, 用默认值\r\n", kSettingNames[i]);
+  const win::Text<128> failedKeys = RegisterHotKeys();
   if (!OpenStartupDesktops())
     MessageBoxW(wnd, win::FromAnsi("无法获取缺省桌面信息!\r\n所以当前桌面将被视为原始桌面!").c_str(), L"Error",
                 MB_ICONERROR);
@@ -139,12 +154,22 @@ BOOL CMainDlg::OnInitDialog() {
 
   TrayIconInit(IDI_DEFAULT, wnd, WM_TRAYNOTIFY, deskNameStr.c_str());
   TrayIconAdd();
+  if (!failedKeys.empty()) {
+    win::Text<256> text;
+    text.Format("热键没能注册, 可能已被其他程序占用:%s\r\n这次运行请用窗口上的按钮\r\n", failedKeys.c_str());
+    TrayIconBalloon("提示", text.c_str());
+  }
 
   m_btnSwitch.LoadIcons(IDI_SWITCH);
   m_btnExit.LoadIcons(IDI_EXIT);
   const HWND tips = CreateTooltips(wnd);
-  m_btnSwitch.Describe(L"切换", tips, L"切换 Ctrl+Alt+N / Ctrl+Alt+Enter");
-  m_btnExit.Describe(L"退出", tips, L"退出 Ctrl+Alt+K");
+  const win::Text<96> switchKeys = SwitchKeyNames(m_settings);
+  const win::Text<40> exitKey = HotKeyName(m_settings.keys[kExitKey]);
+  win::Text<128> switchTip("切换"), exitTip("退出");
+  if (!switchKeys.empty()) switchTip.Append(" ").Append(switchKeys.c_str());
+  if (!exitKey.empty()) exitTip.Append(" ").Append(exitKey.c_str());
+  m_btnSwitch.Describe(L"切换", tips, win::FromAnsi(switchTip.c_str()).c_str());
+  m_btnExit.Describe(L"退出", tips, win::FromAnsi(exitTip.c_str()).c_str());
 
   CreateOwnEvents(kFirstCopyEvents, LogOwnEvent);
   StartWorkerThread(EventsThreadFunc, &kListenerCommands);
@@ -240,11 +265,19 @@ void CMainDlg::OnSessionLeave() {
   Exit(FindUserWork().inShell);
 }
 
-void CMainDlg::RegisterHotKeys() {
+win::Text<128> CMainDlg::RegisterHotKeys() {
   // A held key acts once: without MOD_NOREPEAT auto-repeat would flip the desktops back and forth
   // or run the exit twice.
-  for (const CtrlAltKey& key : kHotKeys)
-    if (RegisterCtrlAltKey(key.id, key.vk) != 0) LogFormat("RegisterHotKey %s failed\r\n", key.name);
+  win::Text<128> failed;
+  for (const DeskHotKey& key : kHotKeys) {
+    const HotKeyCode code = m_settings.keys[key.action];
+    if (RegisterDeskKey(key.id, code) == 0) continue;
+    const win::Text<40> name = HotKeyName(code);
+    LogFormat("RegisterHotKey %s failed\r\n", name.c_str());
+    failed.Append(" ");
+    failed.Append(name.c_str());
+  }
+  return failed;
 }
 
 // Enter and Esc never end the window; Space never presses a button of it.

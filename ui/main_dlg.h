@@ -2,6 +2,7 @@
 #pragma once
 #include "controls/icon_button.h"
 #include "ui/desk_window.h"
+#include "win/fixed_text.h"
 
 class CMainDlg : public DeskWindow {
  public:
@@ -20,7 +21,8 @@ class CMainDlg : public DeskWindow {
   void OnTrayClick() override;
 
  private:
-  void RegisterHotKeys();
+  // The keys in effect; returns the names of those that failed, each after a blank.
+  win::Text<128> RegisterHotKeys();
   // Every way to exit comes here: asks first while the user's own windows are open on "desk new".
   void RequestExit(bool byUser);
   void FocusLog();
@@ -38,6 +40,7 @@ class CMainDlg : public DeskWindow {
   IconButton m_btnSwitch;
   IconButton m_btnExit;
   HICON m_hIcon;  // shared icon resource, never destroyed
+  Settings m_settings{};  // read once at start
   bool m_asking = false;  // the exit question is open: further requests wait for its answer
   bool m_exitKeepsShell = false;
   unsigned long long m_lastTrayReAdd = 0;  // when the tick last re-added a missing tray icon

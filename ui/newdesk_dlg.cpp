@@ -6,6 +6,7 @@
 #include "desktop/switching.h"
 #include "services/log.h"
 #include "services/tray.h"
+#include "state/registry_store.h"
 #include "ui/desk_window.h"
 #include "ui/ids.h"
 #include "win/text.h"
@@ -13,10 +14,10 @@
 namespace {
 
 // Ctrl+Alt+H stays a key of "Default": hiding this window and its icon would hide the way back.
-const CtrlAltKey kHotKeys[] = {
-    {HK_SWITCH_N, 'N', "Ctrl+Alt+N"},
-    {HK_EXIT, 'K', "Ctrl+Alt+K"},
-    {HK_SWITCH_ENTER, VK_RETURN, "Ctrl+Alt+Enter"},
+const DeskHotKey kHotKeys[] = {
+    {HK_SWITCH_N, kSwitchKey},
+    {HK_EXIT, kExitKey},
+    {HK_SWITCH_ENTER, kSwitchKey2},
 };
 
 void BalloonOwnEvent(int index, const char* name, unsigned long error) {
@@ -42,7 +43,11 @@ BOOL CNewDeskDlg::OnInitDialog() {
   SetClassLongPtrW(wnd, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   PlaceWindow(wnd);
   m_btnSwitch.LoadIcons(IDI_SWITCH);
-  m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), L"切换回原始桌面 Ctrl+Alt+N / Ctrl+Alt+Enter");
+  m_settings = ReadSettings();
+  win::Text<128> tip("切换回原始桌面");
+  const win::Text<96> switchKeys = SwitchKeyNames(m_settings);
+  if (!switchKeys.empty()) tip.Append(" ").Append(switchKeys.c_str());
+  m_btnSwitch.Describe(L"切换", CreateTooltips(wnd), win::FromAnsi(tip.c_str()).c_str());
   CreateOwnEvents(kSecondCopyEvents, BalloonOwnEvent);
   RegisterHotKeys();  // after the events: its balloon, if any, is the one left shown
   StartWorkerThread(EventsThreadFuncNew, &kListenerCommands);
@@ -65,11 +70,11 @@ void CNewDeskDlg::OnSessionLeave() {
 
 void CNewDeskDlg::RegisterHotKeys() {
   win::Text<128> failed;
-  for (const CtrlAltKey& key : kHotKeys) {
-    const DWORD error = RegisterCtrlAltKey(key.id, key.vk);
+  for (const DeskHotKey& key : kHotKeys) {
+    const DWORD error = RegisterDeskKey(key.id, m_settings.keys[key.action]);
     if (error == 0 || HotKeyFailureIsSilent(error)) continue;
     failed.Append(" ");
-    failed.Append(key.name);
+    failed.Append(HotKeyName(m_settings.keys[key.action]).c_str());
   }
   if (failed.empty()) return;
   win::Text<256> text;
@@ -97,7 +102,7 @@ bool CNewDeskDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       result = 0;
       return true;
     case WM_DESTROY:
-      for (const CtrlAltKey& key : kHotKeys) UnregisterHotKey(hwnd(), key.id);
+      for (const DeskHotKey& key : kHotKeys) UnregisterHotKey(hwnd(), key.id);
       return false;
   }
   return false;

@@ -31,5 +31,6 @@ class CNewDeskDlg : public DeskWindow {
 
   IconButton m_btnSwitch;
   win::Handle m_firstCopy;  // the first copy that started this one, when accepted
+  Settings m_settings{};    // read once at start
   bool m_leaving = false;   // the quit message is posted
 };

@@ -2,8 +2,10 @@
 
 #include "desktop/events.h"
 #include "desktop/protocol.h"
+#include "state/registry_store.h"
 #include "ui/ids.h"
 #include "ui/placement.h"
+#include "win/text.h"
 
 namespace {
 
@@ -16,6 +18,13 @@ BOOL CALLBACK FindRunningDlgProc(HWND wnd, LPARAM result) {
     return FALSE;
   }
   return TRUE;
+}
+
+// "切换 Ctrl+Alt+Enter": the caption and the key in effect, if there is one.
+void NameKey(HWND wnd, int id, const char* caption, HotKeyCode key) {
+  win::Text<80> text(caption);
+  text.Append(HotKeyName(key).c_str());
+  SetDlgItemTextW(wnd, id, win::FromAnsi(text.c_str()).c_str());
 }
 
 }  // namespace
@@ -38,6 +47,11 @@ BOOL CRunningDlg::OnInitDialog() {
   }
 
   SetPropW(hwnd(), kRunningProp, reinterpret_cast<HANDLE>(1));
+  const Settings settings = ReadSettings();
+  const HotKeyCode switchKey = settings.keys[kSwitchKey2] ? settings.keys[kSwitchKey2] : settings.keys[kSwitchKey];
+  NameKey(hwnd(), IDC_SWITCH, switchKey ? "切换 " : "切换", switchKey);
+  NameKey(hwnd(), IDC_TRAY, "隐藏或显示托盘", settings.keys[kHideKey]);
+  NameKey(hwnd(), IDC_EXIT, "退出", settings.keys[kExitKey]);
   POINT pointer{};
   GetCursorPos(&pointer);
   RECT r{};

@@ -231,16 +231,26 @@ def test_hot_key_held_by_another_process_and_failed_shell_are_logged(p):
     # The system's shell is no program: its start fails with error 193, whose system text has an
     # insert ("%1 is not a valid Win32 application."); the line carries that text as it stands.
     (p.path / "drive_c" / "windows" / "explorer.exe").write_bytes(b"not a program\r\n" * 64)
+    # The user's own keys: Ctrl+Alt+M replaces Ctrl+Alt+Enter; a text where the hide key belongs
+    # keeps Ctrl+Alt+H with one line.
+    key = r"HKCU\Software\qz57tolva2\settings"
+    check(p.reg("add", key, "/v", "switch key 2", "/t", "REG_DWORD", "/d", str(3 << 16 | 0x4D), "/f") and
+          p.reg("add", key, "/v", "hide key", "/t", "REG_SZ", "/d", "Ctrl+Alt+X", "/f"), "reg add failed")
     proc, hwnd = start_first_copy(p)
-    lines = log_lines_after_banner(p, hwnd)
-    check(lines[:1] == ["RegisterHotKey Ctrl+Alt+N failed\r\n"], f"log after the banner: {lines!r}")
+    lines = log_lines_after_banner(p, hwnd, BANNER.replace("Ctrl+Alt+Enter\r\n", "Ctrl+Alt+M\r\n"))
+    check(lines[:2] == ["设置值 hide key 无效, 已忽略, 用默认值\r\n", "RegisterHotKey Ctrl+Alt+N failed\r\n"],
+          f"log after the banner: {lines!r}")
+    wait_until(lambda: any(t.startswith("热键没能注册, 可能已被其他程序占用: Ctrl+Alt+N") for t in balloon_texts(p)), 20, 0.3,
+               f"no balloon for the taken key: {balloon_texts(p)}")
+    rc, out = p.driver("hold-hotkey", MOD_CTRL_ALT, HOTKEYS["Ctrl+Alt+Enter"], 0)
+    check(rc == 0, f"the replaced Ctrl+Alt+Enter is still taken: {out.strip()!r}")
     wait_until(lambda: SHELL_FAILED_193 in log(p, hwnd), 20, 0.3,
                f"no failed-shell line with its reason: {log(p, hwnd)[len(BANNER):]!r}")
-    check(not any(line.startswith("RegisterHotKey") for line in lines[1:]),
+    check(not any(line.startswith("RegisterHotKey") for line in lines[2:]),
           f"other hot keys failed too: {lines!r}")
     # The failure stops nothing: the other three are the program's.
-    for name in ("Ctrl+Alt+H", "Ctrl+Alt+K", "Ctrl+Alt+Enter"):
-        rc, out = p.driver("hold-hotkey", MOD_CTRL_ALT, HOTKEYS[name], 0)
+    for name, vk in (("Ctrl+Alt+H", 0x48), ("Ctrl+Alt+K", 0x4B), ("Ctrl+Alt+M", 0x4D)):
+        rc, out = p.driver("hold-hotkey", MOD_CTRL_ALT, vk, 0)
         check(rc == 1 and out.strip() == "failed 1409", f"{name} was not registered by the program: {out.strip()!r}")
     check(alive(proc), "program ended")
     holder.kill()

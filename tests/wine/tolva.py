@@ -192,12 +192,12 @@ def log(p, hwnd):
     return p.text(hwnd, IDC_LOG)
 
 
-def log_lines_after_banner(p, hwnd):
+def log_lines_after_banner(p, hwnd, banner=BANNER):
     """The log's lines after the banner, without the creation thread's; fails when the banner
     is not the log's exact beginning."""
     text = log(p, hwnd)
-    check(text.startswith(BANNER), f"log does not begin with the banner: {text!r}")
-    lines = text[len(BANNER):].splitlines(keepends=True)
+    check(text.startswith(banner), f"log does not begin with the banner: {text!r}")
+    lines = text[len(banner):].splitlines(keepends=True)
     return [line for line in lines if line not in CREATION_LINES]
 
 
