@@ -413,7 +413,7 @@ TEST(FirstCopyWatch, LeavesAtOnceWhenTheFirstCopyEndsAndElseAfterThirtySilentTic
   };
   const Row rows[] = {
       {true, 0, true},    // seen to end: no ticks counted
-      {false, 6, false},  // Part 2.3's six ticks: a busy first copy, not a dead one
+      {false, 6, false},  // six silent ticks: a busy first copy, not a dead one
       {false, 8, false},  // stopped for 8 s
       {false, 29, false},
       {false, 30, true},
